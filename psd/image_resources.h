@@ -1,0 +1,46 @@
+// The image resources section: a run of "8BIM" blocks, each kept with its id,
+// name and body. Nothing else in Peelbox interprets them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "psd/document.h"
+
+namespace peelbox {
+
+class ImageResource : public PsdBlock {
+ public:
+  // Codes of the fields before the body; the body itself fails with the
+  // default read's -2, -4 or -8.
+  static constexpr int32_t kShortSignature = -16;
+  static constexpr int32_t kBadSignature = -32;
+  static constexpr int32_t kShortId = -64;
+  static constexpr int32_t kShortNameLength = -128;
+  static constexpr int32_t kShortName = -256;
+  static constexpr int32_t kShortNamePad = -512;
+  static constexpr int32_t kShortBodyPad = -1024;
+
+  int32_t Read(std::FILE* file) override;
+
+  uint16_t id = 0;
+  std::string name;
+};
+
+class ImageResourceList : public PsdBlock {
+ public:
+  static constexpr int32_t kShortSectionLength = -2048;
+  static constexpr int32_t kNoPosition = -4096;
+
+  int32_t Read(std::FILE* file) override;
+
+  std::vector<std::unique_ptr<ImageResource>> resources;  // file order
+};
+
+std::unique_ptr<ImageResourceList> CreateImageResourceList(PsdDocument* owner, std::FILE* file, int32_t* result);
+std::unique_ptr<ImageResource> CreateImageResource(PsdDocument* owner, std::FILE* file, int32_t* result);
+
+}  // namespace peelbox

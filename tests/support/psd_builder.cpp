@@ -1,0 +1,261 @@
+#include "tests/support/psd_builder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace psdbuild {
+
+namespace {
+
+class Writer {
+ public:
+  explicit Writer(BuiltDocument* document) : out_(document->bytes), offsets_(document->offsets) {}
+
+  void U8(uint8_t value) { out_.push_back(value); }
+  void U16(uint16_t value) {
+    U8(static_cast<uint8_t>(value >> 8));
+    U8(static_cast<uint8_t>(value));
+  }
+  void U32(uint32_t value) {
+    U16(static_cast<uint16_t>(value >> 16));
+    U16(static_cast<uint16_t>(value));
+  }
+  void Bytes(const ByteVector& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void Text(const std::string& text) { out_.insert(out_.end(), text.begin(), text.end()); }
+  void Mark(const std::string& field) { offsets_[field] = out_.size(); }
+  size_t Size() const { return out_.size(); }
+  void PadToEven() {
+    if (out_.size() % 2 != 0) U8(0);
+  }
+  // Writes a 4-byte length now and fills it in when `Close` is called.
+  size_t OpenLength() {
+    const size_t at = out_.size();
+    U32(0);
+    return at;
+  }
+  void CloseLength(size_t at, uint32_t adjust = 0) {
+    const uint32_t length = static_cast<uint32_t>(out_.size() - at - 4) + adjust;
+    for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+  }
+
+ private:
+  ByteVector& out_;
+  std::map<std::string, size_t>& offsets_;
+};
+
+void WriteResource(Writer& w, const ResourceSpec& resource, size_t index) {
+  const std::string key = "resource" + std::to_string(index);
+  w.Mark(key);
+  w.Text(resource.signature);
+  w.U16(resource.id);
+  w.U8(static_cast<uint8_t>(resource.name.size()));
+  w.Text(resource.name);
+  if (resource.name.size() % 2 == 0) w.U8(0);
+  w.Mark(key + ".body");
+  w.U32(static_cast<uint32_t>(resource.body.size()));
+  w.Bytes(resource.body);
+  w.PadToEven();
+}
+
+ByteVector ExtraData(const LayerSpec& layer) {
+  if (layer.extraData) return *layer.extraData;
+  BuiltDocument scratch;
+  Writer w(&scratch);
+  w.U32(static_cast<uint32_t>(layer.maskData.size()));
+  w.Bytes(layer.maskData);
+  w.U32(static_cast<uint32_t>(layer.blendingRanges.size()));
+  w.Bytes(layer.blendingRanges);
+  w.U8(static_cast<uint8_t>(layer.name.size()));
+  w.Text(layer.name);
+  for (size_t n = 1 + layer.name.size(); n % 4 != 0; ++n) w.U8(0);
+  w.Bytes(layer.afterName);
+  return scratch.bytes;
+}
+
+void WriteRecord(Writer& w, const LayerSpec& layer, size_t index) {
+  const std::string key = "layer" + std::to_string(index);
+  w.Mark(key);
+  w.U32(static_cast<uint32_t>(layer.top));
+  w.U32(static_cast<uint32_t>(layer.left));
+  w.U32(static_cast<uint32_t>(layer.bottom));
+  w.U32(static_cast<uint32_t>(layer.right));
+  w.U16(layer.channelCountField.value_or(static_cast<uint16_t>(layer.channels.size())));
+  w.Mark(key + ".channels");
+  for (const ChannelSpec& channel : layer.channels) {
+    w.U16(static_cast<uint16_t>(channel.id));
+    w.U32(channel.lengthField.value_or(static_cast<uint32_t>(2 + channel.stored.size())));
+  }
+  w.Mark(key + ".blend");
+  w.Text(layer.blendSignature);
+  w.Text(layer.blendKey);
+  w.U8(layer.opacity);
+  w.U8(layer.clipping);
+  w.U8(layer.flags);
+  w.U8(layer.filler);
+  w.Mark(key + ".extraData");
+  const ByteVector extra = ExtraData(layer);
+  w.U32(static_cast<uint32_t>(extra.size()));
+  w.Bytes(extra);
+  w.PadToEven();
+}
+
+}  // namespace
+
+ByteVector EncodePackBits(const uint8_t* row, size_t size) {
+  ByteVector out;
+  size_t i = 0;
+  while (i < size) {
+    size_t run = 1;
+    while (i + run < size && run < 128 && row[i + run] == row[i]) ++run;
+    if (run >= 3) {
+      out.push_back(static_cast<uint8_t>(1 - static_cast<int>(run)));
+      out.push_back(row[i]);
+      i += run;
+      continue;
+    }
+    // A literal up to the next run of three or 128 bytes.
+    size_t literal = 0;
+    while (i + literal < size && literal < 128) {
+      const size_t j = i + literal;
+      if (j + 2 < size && row[j] == row[j + 1] && row[j] == row[j + 2]) break;
+      ++literal;
+    }
+    out.push_back(static_cast<uint8_t>(literal - 1));
+    out.insert(out.end(), row + i, row + i + literal);
+    i += literal;
+  }
+  return out;
+}
+
+ChannelSpec RawChannel(int16_t id, ByteVector plane) { return ChannelSpec{id, 0, std::move(plane), std::nullopt}; }
+
+ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes) {
+  ChannelSpec channel{id, 1, {}, std::nullopt};
+  const size_t rows = rowBytes == 0 ? 0 : plane.size() / rowBytes;
+  std::vector<ByteVector> packed;
+  for (size_t r = 0; r < rows; ++r) packed.push_back(EncodePackBits(plane.data() + r * rowBytes, rowBytes));
+  for (const ByteVector& row : packed) {
+    channel.stored.push_back(static_cast<uint8_t>(row.size() >> 8));
+    channel.stored.push_back(static_cast<uint8_t>(row.size()));
+  }
+  for (const ByteVector& row : packed) channel.stored.insert(channel.stored.end(), row.begin(), row.end());
+  return channel;
+}
+
+BuiltDocument BuildDocument(const DocumentSpec& spec) {
+  BuiltDocument document;
+  Writer w(&document);
+  w.Mark("header");
+  w.Text(spec.signature);
+  w.U16(spec.version);
+  for (int i = 0; i < 6; ++i) w.U8(0);
+  w.U16(spec.channels);
+  w.U32(static_cast<uint32_t>(spec.rows));
+  w.U32(static_cast<uint32_t>(spec.columns));
+  w.U16(spec.depth);
+  w.U16(spec.mode);
+
+  w.Mark("colorModeData");
+  w.U32(static_cast<uint32_t>(spec.colorModeData.size()));
+  w.Bytes(spec.colorModeData);
+
+  w.Mark("imageResources");
+  const size_t resourcesLength = w.OpenLength();
+  for (size_t i = 0; i < spec.resources.size(); ++i) WriteResource(w, spec.resources[i], i);
+  w.CloseLength(resourcesLength);
+
+  w.Mark("layerSection");
+  const size_t sectionLength = w.OpenLength();
+  if (spec.layerSection) {
+    w.Mark("layerInfo");
+    const size_t infoLength = w.OpenLength();
+    w.Mark("layerCount");
+    w.U16(static_cast<uint16_t>(spec.layerCountField.value_or(static_cast<int16_t>(spec.layers.size()))));
+    for (size_t i = 0; i < spec.layers.size(); ++i) WriteRecord(w, spec.layers[i], i);
+    for (size_t i = 0; i < spec.layers.size(); ++i) {
+      for (size_t c = 0; c < spec.layers[i].channels.size(); ++c) {
+        const ChannelSpec& channel = spec.layers[i].channels[c];
+        w.Mark("pixels" + std::to_string(i) + "." + std::to_string(c));
+        w.U16(channel.compression);
+        w.Bytes(channel.stored);
+      }
+    }
+    w.CloseLength(infoLength);
+    if (spec.globalMask) {
+      w.Mark("globalMask");
+      w.U32(static_cast<uint32_t>(spec.globalMask->size()));
+      w.Bytes(*spec.globalMask);
+    }
+    // Without a global mask the section is the layer info and its length
+    // field: section length - layer info length == 4.
+    w.CloseLength(sectionLength);
+  }
+
+  w.Mark("composite");
+  w.U16(spec.compositeCompression);
+  w.Bytes(spec.compositeData);
+  return document;
+}
+
+std::vector<ByteVector> PixelLayerPlanes(const PixelLayerOptions& options) {
+  const size_t width = static_cast<size_t>(std::max(options.width, 0));
+  const size_t height = static_cast<size_t>(std::max(options.height, 0));
+  std::vector<ByteVector> planes(options.alpha ? 4 : 3, ByteVector(width * height));
+  uint32_t noise = options.seed * 2654435761u + 12345u;
+  const double cx = width * (0.3 + 0.1 * (options.seed % 5)), cy = height * 0.5;
+  const double radius = std::max<double>(1.0, std::min(width, height) * 0.35);
+  for (size_t c = 0; c < 3; ++c) {
+    // Smooth gradients from per-row and per-column tables, a hard-edged disc
+    // and a little noise: compresses roughly like a photograph.
+    std::vector<int> columns(width), rows(height);
+    const double phase = options.seed * 0.7 + c * 1.3;
+    for (size_t x = 0; x < width; ++x) columns[x] = static_cast<int>(60 * std::sin(x * 0.013 + phase));
+    for (size_t y = 0; y < height; ++y) rows[y] = static_cast<int>(50 * std::cos(y * 0.011 + phase * 0.5));
+    ByteVector& plane = planes[c];
+    for (size_t y = 0; y < height; ++y) {
+      const double dy = (y - cy) * (y - cy);
+      for (size_t x = 0; x < width; ++x) {
+        noise = noise * 1103515245u + 12345u;
+        const bool inside = (x - cx) * (x - cx) + dy < radius * radius;
+        int value = 128 + columns[x] + rows[y] + (inside ? 40 - 30 * static_cast<int>(c) : 0);
+        value += static_cast<int>((noise >> 16) & 7) - 3;
+        plane[y * width + x] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+      }
+    }
+  }
+  if (options.alpha) {
+    // Opaque in the middle, soft towards the edges, transparent corners.
+    ByteVector& alpha = planes[3];
+    const double ax = width / 2.0, ay = height / 2.0;
+    for (size_t y = 0; y < height; ++y) {
+      for (size_t x = 0; x < width; ++x) {
+        const double nx = (x + 0.5 - ax) / ax, ny = (y + 0.5 - ay) / ay;
+        const double d = std::sqrt(nx * nx + ny * ny);
+        const double a = d < 0.8 ? 255.0 : d > 1.0 ? 0.0 : 255.0 * (1.0 - d) / 0.2;
+        alpha[y * width + x] = static_cast<uint8_t>(a);
+      }
+    }
+  }
+  return planes;
+}
+
+LayerSpec PixelLayer(const PixelLayerOptions& options) {
+  LayerSpec layer;
+  layer.top = options.top;
+  layer.left = options.left;
+  layer.bottom = options.top + options.height;
+  layer.right = options.left + options.width;
+  layer.name = options.name;
+  const std::vector<ByteVector> planes = PixelLayerPlanes(options);
+  const int16_t ids[] = {0, 1, 2, -1};
+  // Photoshop stores the transparency channel first.
+  std::vector<size_t> order = options.alpha ? std::vector<size_t>{3, 0, 1, 2} : std::vector<size_t>{0, 1, 2};
+  for (size_t index : order) {
+    layer.channels.push_back(options.packBits
+                                 ? PackBitsChannel(ids[index], planes[index], static_cast<size_t>(options.width))
+                                 : RawChannel(ids[index], planes[index]));
+  }
+  return layer;
+}
+
+}  // namespace psdbuild

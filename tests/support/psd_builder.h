@@ -1,0 +1,109 @@
+// Writes Photoshop documents byte for byte from a description, for tests,
+// fuzz seeds, the benchmark and the bundled sample. Every field can be set to
+// a broken value, and the offsets of the fields are recorded so that a test
+// can cut a document inside any of them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace psdbuild {
+
+using ByteVector = std::vector<uint8_t>;
+
+struct ChannelSpec {
+  int16_t id = 0;
+  uint16_t compression = 0;
+  ByteVector stored;                     // the bytes after the compression word
+  std::optional<uint32_t> lengthField;   // when not 2 + stored.size()
+};
+
+// A channel stored as it stands.
+ChannelSpec RawChannel(int16_t id, ByteVector plane);
+// A channel packed row by row, with its table of row counts.
+ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes);
+
+// PackBits as Photoshop writes it: runs of 3 or more become run packets.
+ByteVector EncodePackBits(const uint8_t* row, size_t size);
+
+struct LayerSpec {
+  int32_t top = 0;
+  int32_t left = 0;
+  int32_t bottom = 0;
+  int32_t right = 0;
+  std::vector<ChannelSpec> channels;
+  std::optional<uint16_t> channelCountField;  // when not channels.size()
+  std::string blendSignature = "8BIM";
+  std::string blendKey = "norm";
+  uint8_t opacity = 255;
+  uint8_t clipping = 0;
+  uint8_t flags = 0;
+  uint8_t filler = 0;
+  ByteVector maskData;        // written after its 4-byte length
+  ByteVector blendingRanges;  // written after its 4-byte length
+  std::string name;           // a pascal string padded to 4 bytes, as Photoshop does
+  ByteVector afterName;       // tagged blocks and the like
+  std::optional<ByteVector> extraData;  // replaces all of the above extra data
+};
+
+struct ResourceSpec {
+  uint16_t id = 1000;
+  std::string name;
+  ByteVector body;
+  std::string signature = "8BIM";
+};
+
+struct DocumentSpec {
+  std::string signature = "8BPS";
+  uint16_t version = 1;
+  uint16_t channels = 3;
+  int32_t rows = 1;
+  int32_t columns = 1;
+  uint16_t depth = 8;
+  uint16_t mode = 3;  // RGB
+  ByteVector colorModeData;
+  std::vector<ResourceSpec> resources;
+  bool layerSection = true;  // false: a layer and mask section of length 0
+  std::vector<LayerSpec> layers;
+  std::optional<int16_t> layerCountField;  // when not layers.size()
+  std::optional<ByteVector> globalMask;    // written with its length when present
+  uint16_t compositeCompression = 0;
+  ByteVector compositeData;
+};
+
+struct BuiltDocument {
+  ByteVector bytes;
+  // Where each field starts: "header", "colorModeData", "imageResources",
+  // "resource<i>", "resource<i>.body", "layerSection", "layerInfo",
+  // "layerCount", "layer<i>", "layer<i>.channels", "layer<i>.blend",
+  // "layer<i>.extraData", "pixels<i>.<c>", "globalMask", "composite".
+  std::map<std::string, size_t> offsets;
+
+  size_t At(const std::string& field) const { return offsets.at(field); }
+  ByteVector CutAt(size_t size) const { return ByteVector(bytes.begin(), bytes.begin() + size); }
+};
+
+BuiltDocument BuildDocument(const DocumentSpec& spec);
+
+// A layer of the given size whose colour channels hold deterministic,
+// photograph-like content (smooth areas, edges and a little noise).
+struct PixelLayerOptions {
+  int32_t top = 0;
+  int32_t left = 0;
+  int32_t width = 1;
+  int32_t height = 1;
+  bool alpha = true;
+  bool packBits = true;
+  uint32_t seed = 1;
+  std::string name;
+};
+LayerSpec PixelLayer(const PixelLayerOptions& options);
+
+// Planes of a layer built by PixelLayer: red, green, blue and, with alpha, the
+// transparency plane.
+std::vector<ByteVector> PixelLayerPlanes(const PixelLayerOptions& options);
+
+}  // namespace psdbuild
