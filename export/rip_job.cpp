@@ -1,6 +1,29 @@
 #include "export/rip_job.h"
 
+#include <cstdio>
+
+#include "export/export_result.h"
+#include "export/file_name.h"
+#include "psd/layers.h"
+
 namespace peelbox {
+
+namespace {
+
+int32_t WriteOutputFile(const std::string& path, const OutputBuffer& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return kCannotOpenOutput;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? kExportOk : kWriteFailed;
+}
+
+}  // namespace
+
+int ExportProgress(size_t i, size_t n) {
+  const double hundredth = static_cast<double>(n) * 0.01;
+  return 50 - static_cast<int>(static_cast<double>(i) / hundredth * -0.5);
+}
 
 RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha, RipMessageReceiver* window)
     : window(window) {
@@ -14,7 +37,33 @@ RipJob::~RipJob() = default;
 int32_t RipJob::Run() {
   int32_t result = PsdBlock::kOk;
   document = LoadPsdDocument(sourcePath, &result, this);
-  return result;
+  if (!document) return result;
+  const auto& records = document->layerMaskInfo->records;
+  const size_t n = records.size();
+  for (size_t i = 0; i < n; ++i) {
+    const LayerRecord& layer = *records[i];
+    SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
+    const std::optional<LayerPlanes> planes = ChooseLayerPlanes(*document, layer);
+    if (!planes) continue;  // skipped, but it still counts towards the progress
+    if (const int32_t code = ExportLayer(i, layer, *planes); code != kExportOk) return code;
+  }
+  return kExportOk;
+}
+
+int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const LayerPlanes& planes) {
+  return WriteLayerFiles(index, layer, EncodeLayer(planes, ignoreAlpha != 0));
+}
+
+int32_t RipJob::WriteLayerFiles(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {
+  if (encoded.code != kExportOk) return encoded.code;
+  const std::string stem = outputFolder + MakeFileName(layer.name);
+  for (const auto& [extension, bytes] : {std::pair{".png", &encoded.png}, std::pair{".gif", &encoded.gif}}) {
+    const std::string path = stem + extension;
+    if (const int32_t code = WriteOutputFile(path, *bytes); code != kExportOk) return code;
+    outputFiles_.push_back({path, index, layer.name});
+  }
+  ++layersRipped_;
+  return kExportOk;
 }
 
 void RipJob::SendStatus(std::string text, int progress) {

@@ -1,15 +1,29 @@
-// One request from start to end: load the document, export its layers, and
-// report status and progress to the window that watches the job.
+// One request from start to end: load the document, write its layers as PNG
+// and GIF files, and report status and progress to the window that watches
+// the job.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "export/layer_encoder.h"
+#include "export/layer_planes.h"
 #include "export/messages.h"
 #include "psd/document.h"
 
 namespace peelbox {
+
+class LayerRecord;
+
+// A file the job wrote whole.
+struct OutputFile {
+  std::string path;
+  size_t layerIndex = 0;  // in file order, bottom-most layer 0
+  std::string layerName;
+};
 
 class RipJob : public StatusSink {
  public:
@@ -20,18 +34,37 @@ class RipJob : public StatusSink {
   void SetOutputFolder(std::string folder) { outputFolder = std::move(folder); }
   void SetIgnoreAlpha(int ignore) { ignoreAlpha = ignore; }
 
-  // 0, or the first failure's code.
+  // Loads the document and writes every layer that can be written, in file
+  // order. 0, or the first failure's code; files already written stay.
   int32_t Run();
+
+  // Writes one layer's PNG file, then its GIF file, named after the layer.
+  int32_t ExportLayer(size_t index, const LayerRecord& layer, const LayerPlanes& planes);
 
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
   // without a window.
   void SendStatus(std::string text, int progress) override;
+
+  int LayersRipped() const { return layersRipped_; }
+  int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
+  const std::vector<OutputFile>& OutputFiles() const { return outputFiles_; }
 
   RipMessageReceiver* window = nullptr;
   std::unique_ptr<PsdDocument> document;
   int ignoreAlpha = 0;
   std::string outputFolder;  // a plain prefix of every output path
   std::string sourcePath;
+
+ private:
+  int32_t WriteLayerFiles(size_t index, const LayerRecord& layer, const EncodedLayer& encoded);
+
+  int layersRipped_ = 0;
+  std::vector<OutputFile> outputFiles_;
 };
+
+// The position of layer i of n while exporting: 50 for the first, growing
+// towards 100. Computed in doubles as the progress bar has always shown it
+// (7 of 14 gives 74, not 75).
+int ExportProgress(size_t i, size_t n);
 
 }  // namespace peelbox

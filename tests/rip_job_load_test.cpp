@@ -9,6 +9,8 @@
 namespace peelbox {
 namespace {
 
+using test::Message;
+
 using psdbuild::BuildDocument;
 
 TEST(RipJobLoad, ConstructorStoresItsValuesUnchanged) {
@@ -73,7 +75,8 @@ TEST(RipJobLoad, ReaderStatusesReachTheWindow) {
   ASSERT_GE(receiver.messages.size(), 8u);
   EXPECT_EQ(receiver.messages[0].text, "Read image resource number: 1; Res. ID: 1005");
   EXPECT_EQ(receiver.messages[7].text, "Reading image data (4x2x24 bits)...");
-  for (const auto& m : receiver.messages) {
+  for (size_t i = 0; i < 8; ++i) {
+    const Message& m = receiver.messages[i];
     EXPECT_EQ(m.message, WM_RIP_STATUS);
     EXPECT_EQ(ProgressMaximum(m.lParam), 100);
     EXPECT_LE(ProgressPosition(m.lParam), 50);

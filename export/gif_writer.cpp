@@ -1,0 +1,96 @@
+#include "export/gif_writer.h"
+
+#include <gd.h>
+
+#include "export/export_result.h"
+
+namespace peelbox {
+
+namespace {
+
+int Red(uint32_t key) { return (key >> 16) & 0xFF; }
+int Green(uint32_t key) { return (key >> 8) & 0xFF; }
+int Blue(uint32_t key) { return key & 0xFF; }
+
+}  // namespace
+
+PaletteImage::PaletteImage(int width, int height) : image_(gdImageCreate(width, height)) {
+  if (image_ == nullptr) return;
+  exactKeys_ = std::make_unique<uint32_t[]>(kExactSlots);
+  exactIndexes_ = std::make_unique<uint8_t[]>(kExactSlots);
+  // The transparent grey is not entered in the exact table: libgd gives the
+  // transparent entry its alpha, so no opaque colour ever matches it.
+  const int grey = gdImageColorAllocate(image_, 127, 127, 127);
+  gdImageColorAllocate(image_, 0, 0, 0);
+  gdImageColorTransparent(image_, grey);
+  colors_[kTransparentIndex] = Key(127, 127, 127);
+  count_ = 1;
+  lastKey_ = Key(0, 0, 0);
+  lastIndex_ = Allocate(lastKey_);
+}
+
+PaletteImage::~PaletteImage() {
+  if (image_ != nullptr) gdImageDestroy(image_);
+}
+
+uint8_t* PaletteImage::Row(int y) { return image_->pixels[y]; }
+
+uint8_t PaletteImage::Lookup(uint32_t key) {
+  for (uint32_t slot = Hash(key) >> 22;; slot = (slot + 1) & (kExactSlots - 1)) {
+    if (exactKeys_[slot] == key) return exactIndexes_[slot];
+    if (exactKeys_[slot] == 0) break;
+  }
+  if (count_ < kMaxColors) {
+    gdImageColorAllocate(image_, Red(key), Green(key), Blue(key));
+    return Allocate(key);
+  }
+  if (!nearestKeys_) {
+    nearestKeys_ = std::make_unique<uint32_t[]>(kNearestSlots);
+    nearestIndexes_ = std::make_unique<uint8_t[]>(kNearestSlots);
+  }
+  const uint32_t slot = Hash(key) >> 17;
+  if (nearestKeys_[slot] != key) {
+    nearestKeys_[slot] = key;
+    nearestIndexes_[slot] = Nearest(key);
+  }
+  return nearestIndexes_[slot];
+}
+
+// Enters the colour that libgd has just given the next index.
+uint8_t PaletteImage::Allocate(uint32_t key) {
+  const auto index = static_cast<uint8_t>(count_++);
+  colors_[index] = key;
+  uint32_t slot = Hash(key) >> 22;
+  while (exactKeys_[slot] != 0) slot = (slot + 1) & (kExactSlots - 1);
+  exactKeys_[slot] = key;
+  exactIndexes_[slot] = index;
+  return index;
+}
+
+// libgd's closest-colour distance over the opaque entries (index 1 up).
+uint8_t PaletteImage::Nearest(uint32_t key) const {
+  int best = kBlackIndex;
+  long bestDistance = -1;
+  for (int index = kBlackIndex; index < count_; ++index) {
+    const long dr = Red(colors_[index]) - Red(key);
+    const long dg = Green(colors_[index]) - Green(key);
+    const long db = Blue(colors_[index]) - Blue(key);
+    const long distance = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || distance < bestDistance) {
+      best = index;
+      bestDistance = distance;
+    }
+  }
+  return static_cast<uint8_t>(best);
+}
+
+int32_t PaletteImage::EncodeGif(OutputBuffer* out) const {
+  int size = 0;
+  void* bytes = gdImageGifPtr(image_, &size);
+  if (bytes == nullptr) return kWriteFailed;
+  const bool appended = out->Append(static_cast<const uint8_t*>(bytes), static_cast<size_t>(size));
+  gdFree(bytes);
+  return appended ? kExportOk : kWriteFailed;
+}
+
+}  // namespace peelbox

@@ -1,0 +1,185 @@
+// The files of one layer, read back with libpng and libgd: header, sBIT,
+// exact pixels, the GIF palette and its transparency.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+
+#include "export/rip_job.h"
+#include "tests/helpers.h"
+#include "tests/image_readers.h"
+
+namespace peelbox {
+namespace {
+
+using psdbuild::BuildDocument;
+using psdbuild::DocumentSpec;
+using psdbuild::LayerSpec;
+using test::ByteVector;
+
+// One layer of width x height from planes given per channel id.
+DocumentSpec Document(int32_t width, int32_t height, const std::vector<std::pair<int16_t, ByteVector>>& planes,
+                      int32_t top = 0, int32_t left = 0) {
+  DocumentSpec spec;
+  spec.rows = top + height;
+  spec.columns = left + width;
+  LayerSpec layer;
+  layer.top = top;
+  layer.left = left;
+  layer.bottom = top + height;
+  layer.right = left + width;
+  layer.name = "Layer";
+  for (const auto& [id, plane] : planes) layer.channels.push_back(psdbuild::PackBitsChannel(id, plane, width));
+  spec.layers = {layer};
+  return spec;
+}
+
+struct Ripped {
+  int32_t result = 1;
+  test::DecodedPng png;
+  test::DecodedGif gif;
+  std::vector<std::string> files;
+};
+
+Ripped Rip(const DocumentSpec& spec, bool ignoreAlpha = false) {
+  test::TempDir dir;
+  const std::string source = dir.Write("in.psd", BuildDocument(spec).bytes);
+  test::TempDir out;
+  RipJob job(source, out.Folder(), ignoreAlpha ? 1 : 0, nullptr);
+  Ripped ripped;
+  ripped.result = job.Run();
+  ripped.files = out.FileNames();
+  ripped.png = test::ReadPng(out.path() / "Layer.png");
+  ripped.gif = test::ReadGif(out.path() / "Layer.gif");
+  return ripped;
+}
+
+std::array<int, 3> Rgb(int r, int g, int b) { return {r, g, b}; }
+
+TEST(PngFile, RgbLayerIsColourType2WithThreeSignificantBits) {
+  const Ripped ripped = Rip(Document(2, 2, {{0, {1, 2, 3, 4}}, {1, {5, 6, 7, 8}}, {2, {9, 10, 11, 12}}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.files, (std::vector<std::string>{"Layer.gif", "Layer.png"}));
+  ASSERT_TRUE(ripped.png.ok);
+  EXPECT_EQ(ripped.png.colorType, 2);
+  EXPECT_EQ(ripped.png.bitDepth, 8);
+  EXPECT_FALSE(ripped.png.interlaced);
+  EXPECT_EQ(ripped.png.significantBits, (std::vector<uint8_t>{8, 8, 8}));
+  EXPECT_EQ(ripped.png.pixels, (ByteVector{1, 5, 9, 2, 6, 10, 3, 7, 11, 4, 8, 12}));
+  // Nothing but the header, sBIT, the image data and the end.
+  std::set<std::string> chunks(ripped.png.chunks.begin(), ripped.png.chunks.end());
+  EXPECT_EQ(chunks, (std::set<std::string>{"IHDR", "sBIT", "IDAT", "IEND"}));
+  EXPECT_EQ(ripped.png.chunks.front(), "IHDR");
+  EXPECT_EQ(ripped.png.chunks[1], "sBIT");
+}
+
+TEST(PngFile, RgbaLayerTakesTransparencyAsTheFourthSampleWhateverTheStoredOrder) {
+  // Stored -1, 0, 1, 2 as Photoshop does.
+  const Ripped ripped =
+      Rip(Document(2, 1, {{-1, {255, 7}}, {0, {10, 20}}, {1, {30, 40}}, {2, {50, 60}}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.png.colorType, 6);
+  EXPECT_EQ(ripped.png.significantBits, (std::vector<uint8_t>{8, 8, 8, 8}));
+  EXPECT_EQ(ripped.png.pixels, (ByteVector{10, 30, 50, 255, 20, 40, 60, 7}));
+}
+
+TEST(PngFile, ChannelThreeStandsInForTransparency) {
+  const Ripped ripped = Rip(Document(1, 1, {{2, {3}}, {1, {2}}, {0, {1}}, {3, {9}}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.png.pixels, (ByteVector{1, 2, 3, 9}));
+}
+
+TEST(PngFile, WrittenAtTheLayersOwnSize) {
+  const ByteVector plane(100 * 50, 7);
+  const Ripped ripped = Rip(Document(100, 50, {{0, plane}, {1, plane}, {2, plane}}, 20, 10));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.png.width, 100u);
+  EXPECT_EQ(ripped.png.height, 50u);
+}
+
+TEST(IgnoreAlpha, KeepsCompleteTransparencyOnly) {
+  const auto spec = Document(4, 1, {{0, {1, 2, 3, 4}}, {1, {5, 6, 7, 8}}, {2, {9, 9, 9, 9}}, {-1, {0, 1, 128, 255}}});
+  const Ripped kept = Rip(spec, false);
+  const Ripped ignored = Rip(spec, true);
+  ASSERT_EQ(ignored.result, 0);
+  EXPECT_EQ(kept.png.pixels, (ByteVector{1, 5, 9, 0, 2, 6, 9, 1, 3, 7, 9, 128, 4, 8, 9, 255}));
+  EXPECT_EQ(ignored.png.pixels, (ByteVector{1, 5, 9, 0, 2, 6, 9, 255, 3, 7, 9, 255, 4, 8, 9, 255}));
+  // The GIF only ever knew "transparent or not".
+  EXPECT_EQ(kept.gif.indexes, ignored.gif.indexes);
+  EXPECT_EQ(kept.gif.palette, ignored.gif.palette);
+}
+
+TEST(IgnoreAlpha, ChangesNothingForAnRgbLayer) {
+  const auto spec = Document(2, 1, {{0, {1, 2}}, {1, {3, 4}}, {2, {5, 6}}});
+  EXPECT_EQ(Rip(spec, true).png.pixels, Rip(spec, false).png.pixels);
+}
+
+TEST(GifFile, PaletteStartsWithTransparentGreyAndBlackThenColoursInOrderOfFirstUse) {
+  // Opaque red, green, black, red; a transparent blue; a barely opaque white.
+  const Ripped ripped = Rip(Document(6, 1, {{0, {255, 0, 0, 255, 0, 255}},
+                                            {1, {0, 255, 0, 0, 0, 255}},
+                                            {2, {0, 0, 0, 0, 255, 255}},
+                                            {-1, {255, 255, 255, 255, 0, 1}}}));
+  ASSERT_EQ(ripped.result, 0);
+  const test::DecodedGif& gif = ripped.gif;
+  ASSERT_TRUE(gif.ok);
+  EXPECT_EQ(gif.signature, "GIF89a");
+  EXPECT_FALSE(gif.interlaced);
+  EXPECT_EQ(gif.transparent, 0);
+  ASSERT_GE(gif.palette.size(), 5u);
+  EXPECT_EQ(gif.palette[0], Rgb(127, 127, 127));
+  EXPECT_EQ(gif.palette[1], Rgb(0, 0, 0));
+  EXPECT_EQ(gif.palette[2], Rgb(255, 0, 0));
+  EXPECT_EQ(gif.palette[3], Rgb(0, 255, 0));
+  EXPECT_EQ(gif.palette[4], Rgb(255, 255, 255));  // transparency 1 draws the full colour
+  EXPECT_EQ(gif.indexes, (ByteVector{2, 3, 1, 2, 0, 4}));
+}
+
+TEST(GifFile, AllBlackLayerNeedsOnlyTheFirstTwoEntries) {
+  const ByteVector zero(4, 0);
+  const Ripped ripped = Rip(Document(2, 2, {{0, zero}, {1, zero}, {2, zero}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.gif.indexes, ByteVector(4, 1));
+  EXPECT_LE(ripped.gif.palette.size(), 2u);
+}
+
+TEST(GifFile, OpaqueGrey127GetsAnEntryOfItsOwn) {
+  const Ripped ripped = Rip(Document(3, 1, {{0, {127, 127, 9}}, {1, {127, 127, 9}}, {2, {127, 127, 9}},
+                                            {-1, {255, 0, 255}}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.gif.indexes, (ByteVector{2, 0, 3}));
+  EXPECT_EQ(ripped.gif.palette[2], Rgb(127, 127, 127));
+}
+
+TEST(GifFile, FullPaletteDrawsTheNearestOpaqueColour) {
+  // 254 distinct colours fill the palette: reds 2..255 with green and blue
+  // at 0 (red 1 would sit nearest to black). Then a grey of 120, whose
+  // nearest entry would be the transparent grey, and a red of 2 that is
+  // slightly off.
+  const int32_t width = 254 + 2;
+  ByteVector red(width), green(width, 0), blue(width, 0);
+  for (int i = 0; i < 254; ++i) red[i] = static_cast<uint8_t>(i + 2);
+  red[254] = 120;
+  green[254] = 120;
+  blue[254] = 120;
+  red[255] = 3;
+  green[255] = 1;
+  const Ripped ripped = Rip(Document(width, 1, {{0, red}, {1, green}, {2, blue}}));
+  ASSERT_EQ(ripped.result, 0);
+  ASSERT_EQ(ripped.gif.palette.size(), 256u);
+  for (int i = 0; i < 254; ++i) EXPECT_EQ(ripped.gif.indexes[i], i + 2);
+  // Nearest to (120,120,120) among the opaque entries: black is at 3 * 120^2
+  // = 43200, red (120,0,0) at 2 * 120^2 = 28800.
+  EXPECT_EQ(ripped.gif.indexes[254], 120);
+  EXPECT_EQ(ripped.gif.indexes[255], 3);  // (3,0,0) is index 3
+}
+
+TEST(GifFile, TransparentPixelsWhateverTheirColour) {
+  const Ripped ripped = Rip(Document(2, 2, {{0, {9, 9, 9, 9}}, {1, {8, 8, 8, 8}}, {2, {7, 7, 7, 7}},
+                                            {-1, {0, 255, 0, 255}}}));
+  ASSERT_EQ(ripped.result, 0);
+  EXPECT_EQ(ripped.gif.indexes, (ByteVector{0, 2, 0, 2}));
+}
+
+}  // namespace
+}  // namespace peelbox

@@ -1,0 +1,88 @@
+#include "tests/image_readers.h"
+
+#include <gd.h>
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+
+#include "tests/helpers.h"
+
+namespace peelbox::test {
+
+namespace {
+
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+std::vector<std::string> ChunkTypes(const ByteVector& bytes) {
+  std::vector<std::string> types;
+  for (size_t at = 8; at + 12 <= bytes.size();) {
+    const uint32_t length = Be32(&bytes[at]);
+    types.emplace_back(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
+    at += 12 + static_cast<size_t>(length);
+  }
+  return types;
+}
+
+// Decodes with the library's errors returning here; no C++ objects live in
+// this frame.
+bool Decode(png_structp png, png_infop info, std::FILE* file, DecodedPng* out, std::vector<png_bytep>* rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_init_io(png, file);
+  png_read_info(png, info);
+  int interlace = 0;
+  png_get_IHDR(png, info, &out->width, &out->height, &out->bitDepth, &out->colorType, &interlace, nullptr, nullptr);
+  out->interlaced = interlace != PNG_INTERLACE_NONE;
+  png_color_8p bits = nullptr;
+  if (png_get_sBIT(png, info, &bits) != 0) {
+    out->significantBits = {bits->red, bits->green, bits->blue};
+    if (out->colorType == PNG_COLOR_TYPE_RGB_ALPHA) out->significantBits.push_back(bits->alpha);
+  }
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  out->pixels.resize(rowBytes * out->height);
+  rows->resize(out->height);
+  for (uint32_t y = 0; y < out->height; ++y) (*rows)[y] = out->pixels.data() + y * rowBytes;
+  png_read_image(png, rows->data());
+  png_read_end(png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+DecodedPng ReadPng(const std::filesystem::path& path) {
+  DecodedPng out;
+  out.chunks = ChunkTypes(ReadAll(path));
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return out;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_bytep> rows;
+  out.ok = Decode(png, info, file.get(), &out, &rows);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return out;
+}
+
+DecodedGif ReadGif(const std::filesystem::path& path) {
+  DecodedGif out;
+  const ByteVector bytes = ReadAll(path);
+  if (bytes.size() < 6) return out;
+  out.signature.assign(bytes.begin(), bytes.begin() + 6);
+  gdImagePtr image = gdImageCreateFromGifPtr(static_cast<int>(bytes.size()), const_cast<uint8_t*>(bytes.data()));
+  if (image == nullptr) return out;
+  out.ok = !gdImageTrueColor(image);
+  out.width = gdImageSX(image);
+  out.height = gdImageSY(image);
+  out.transparent = gdImageGetTransparent(image);
+  out.interlaced = gdImageGetInterlaced(image) != 0;
+  for (int i = 0; i < gdImageColorsTotal(image); ++i) {
+    out.palette.push_back({gdImageRed(image, i), gdImageGreen(image, i), gdImageBlue(image, i)});
+  }
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) out.indexes.push_back(static_cast<uint8_t>(gdImageGetPixel(image, x, y)));
+  }
+  gdImageDestroy(image);
+  return out;
+}
+
+}  // namespace peelbox::test

@@ -1,0 +1,270 @@
+// The rip job's loop: which layers are written, the export statuses and
+// their positions, failures that stop the job, the counts and the report.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "export/file_name.h"
+#include "export/report.h"
+#include "export/rip_job.h"
+#include "psd/layers.h"
+#include "tests/helpers.h"
+
+namespace peelbox {
+namespace {
+
+namespace fs = std::filesystem;
+using psdbuild::BuildDocument;
+using psdbuild::ChannelSpec;
+using psdbuild::DocumentSpec;
+using psdbuild::LayerSpec;
+using test::ByteVector;
+
+LayerSpec Layer(const std::string& name, std::vector<int16_t> ids, int32_t width = 2, int32_t height = 2,
+                int bytesPerSample = 1) {
+  LayerSpec layer;
+  layer.name = name;
+  layer.right = width;
+  layer.bottom = height;
+  const size_t size = static_cast<size_t>(std::max(width, 0) * std::max(height, 0) * bytesPerSample);
+  for (int16_t id : ids) layer.channels.push_back(psdbuild::RawChannel(id, test::Ramp(size, 40 + id)));
+  return layer;
+}
+
+DocumentSpec WithLayers(std::vector<LayerSpec> layers) {
+  DocumentSpec spec;
+  spec.rows = 2;
+  spec.columns = 2;
+  spec.layers = std::move(layers);
+  return spec;
+}
+
+std::vector<std::string> ExportStatuses(const test::RecordingReceiver& receiver) {
+  std::vector<std::string> texts;
+  for (const auto& m : receiver.messages) {
+    if (m.text.rfind("Exporting layer: ", 0) == 0) {
+      texts.push_back(m.text + " @" + std::to_string(ProgressPosition(m.lParam)));
+    }
+  }
+  return texts;
+}
+
+struct JobRun {
+  int32_t result = 1;
+  int layersRipped = -1;
+  int filesSaved = -1;
+  std::vector<std::string> files;
+  test::RecordingReceiver receiver;
+};
+
+std::unique_ptr<JobRun> RunJob(const DocumentSpec& spec, const std::string& folder = "") {
+  test::TempDir in, out;
+  auto run = std::make_unique<JobRun>();
+  RipJob job(in.Write("in.psd", BuildDocument(spec).bytes), folder.empty() ? out.Folder() : folder, 0,
+             &run->receiver);
+  run->result = job.Run();
+  run->layersRipped = job.LayersRipped();
+  run->filesSaved = job.FilesSaved();
+  run->files = out.FileNames();
+  return run;
+}
+
+TEST(ExportProgress, PositionsAsThePercentagesWereAlwaysComputed) {
+  EXPECT_EQ(ExportProgress(0, 1), 50);
+  EXPECT_EQ(ExportProgress(0, 14), 50);
+  EXPECT_EQ(ExportProgress(7, 14), 74);
+  EXPECT_EQ(ExportProgress(7, 35), 59);
+  EXPECT_EQ(ExportProgress(34, 35), 98);
+  EXPECT_LT(ExportProgress(999, 1000), 100);
+}
+
+TEST(FileNames, SixteenUnsafeCharactersBecomeUnderscores) {
+  EXPECT_EQ(MakeFileName("Layer 1"), "Layer 1");
+  EXPECT_EQ(MakeFileName("a/b:c"), "a_b_c");
+  EXPECT_EQ(MakeFileName("50% grey, copy"), "50_ grey_ copy");
+  EXPECT_EQ(MakeFileName("?!@#$%^&*/\\=:\"',"), std::string(16, '_'));
+  EXPECT_EQ(MakeFileName("<a>|b.c-[d]~"), "<a>|b.c-[d]~");
+  EXPECT_EQ(MakeFileName(""), "");
+  EXPECT_EQ(MakeFileName("\xE9t\xE9 \x01"), "\xE9t\xE9 \x01");
+}
+
+TEST(FileNames, FolderGainsTheSeparatorOnlyWhenItHasNone) {
+  EXPECT_EQ(WithSeparator("out"), "out/");
+  EXPECT_EQ(WithSeparator("out/"), "out/");
+  EXPECT_EQ(WithSeparator("C:\\out\\"), "C:\\out\\");
+  EXPECT_EQ(WithSeparator(""), "");
+}
+
+TEST(ChannelRule, WhichLayersAreWritten) {
+  const struct {
+    std::vector<int16_t> ids;
+    const char* exported;  // "rgb", "rgba" or nullptr
+  } cases[] = {
+      {{0, 1, 2}, "rgb"},
+      {{2, 0, 1}, "rgb"},
+      {{0, 1, 2, -1}, "rgba"},
+      {{-1, 0, 1, 2}, "rgba"},
+      {{0, 1, 2, 3}, "rgba"},
+      {{-1, 0, 1, 2, -2}, "rgba"},      // the user mask is not applied
+      {{-1, 0, 1, 2, -2, -3}, "rgba"},
+      {{0, 1, 2, -2}, nullptr},         // colour and mask, no transparency
+      {{0, 1, -1}, nullptr},
+      {{0, 1, 2, -2, -3}, nullptr},
+      {{0, 1, 2, -1, 3}, nullptr},      // 3 next to -1 is a channel of its own
+      {{0, 1, 2, 2}, nullptr},
+      {{0, 1, 2, -1, 4}, nullptr},
+      {{0}, nullptr},
+      {{-1, 0}, nullptr},
+  };
+  for (const auto& c : cases) {
+    DocumentSpec spec = WithLayers({Layer("L", c.ids)});
+    int32_t result = 1;
+    const auto document = test::LoadBytes(BuildDocument(spec).bytes, &result);
+    ASSERT_EQ(result, 0);
+    const auto planes = ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]);
+    const char* exported = planes ? (planes->withAlpha ? "rgba" : "rgb") : nullptr;
+    EXPECT_STREQ(exported, c.exported) << ::testing::PrintToString(c.ids);
+  }
+}
+
+TEST(ChannelRule, OnlyEightBitRgbDocumentsAndLayersWithPixels) {
+  const auto writes = [](DocumentSpec spec) {
+    int32_t result = 1;
+    const auto document = test::LoadBytes(BuildDocument(spec).bytes, &result);
+    EXPECT_EQ(result, 0);
+    if (!document) return false;
+    return ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]).has_value();
+  };
+  EXPECT_TRUE(writes(WithLayers({Layer("L", {0, 1, 2})})));
+  for (uint16_t mode : {1, 2, 4, 9}) {  // greyscale, indexed, CMYK, Lab
+    DocumentSpec spec = WithLayers({Layer("L", {0, 1, 2, -1})});
+    spec.mode = mode;
+    EXPECT_FALSE(writes(spec)) << mode;
+  }
+  DocumentSpec sixteen = WithLayers({Layer("L", {0, 1, 2}, 1, 2, 2)});
+  sixteen.depth = 16;
+  EXPECT_FALSE(writes(sixteen));
+  EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 0, 0)})));
+  EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 3, -1)})));
+  // A compression without a decoded plane.
+  DocumentSpec zip = WithLayers({Layer("L", {0, 1, 2})});
+  zip.layers[0].channels[1] = ChannelSpec{1, 2, {0x78, 0x9C}, std::nullopt};
+  EXPECT_FALSE(writes(zip));
+}
+
+TEST(RunLoop, StatusForEveryLayerAndFilesForTheWrittenOnes) {
+  const auto run = RunJob(WithLayers({
+      Layer("Background", {0, 1, 2}),
+      Layer("</Layer group>", {-1, 0, 1, 2}, 0, 0),
+      Layer("Mask only", {0, 1, 2, -2}),
+      Layer("Top", {-1, 0, 1, 2}),
+  }));
+  ASSERT_EQ(run->result, 0);
+  EXPECT_EQ(ExportStatuses(run->receiver), (std::vector<std::string>{
+                                               "Exporting layer: \"Background\"... @50",
+                                               "Exporting layer: \"</Layer group>\"... @62",
+                                               "Exporting layer: \"Mask only\"... @75",
+                                               "Exporting layer: \"Top\"... @87",
+                                           }));
+  EXPECT_EQ(run->files, (std::vector<std::string>{"Background.gif", "Background.png", "Top.gif", "Top.png"}));
+  EXPECT_EQ(run->layersRipped, 2);
+  EXPECT_EQ(run->filesSaved, 4);
+}
+
+TEST(RunLoop, StatusShowsTheNameBeforeReplacement) {
+  const auto run = RunJob(WithLayers({Layer("a/b: \"c\"", {0, 1, 2})}));
+  ASSERT_EQ(run->result, 0);
+  EXPECT_EQ(ExportStatuses(run->receiver), std::vector<std::string>{"Exporting layer: \"a/b: \"c\"\"... @50"});
+  EXPECT_EQ(run->files, (std::vector<std::string>{"a_b_ _c_.gif", "a_b_ _c_.png"}));
+}
+
+TEST(RunLoop, EmptyLayerListAndSixteenBitDocumentsWriteNothing) {
+  const auto empty = RunJob(WithLayers({}));
+  EXPECT_EQ(empty->result, 0);
+  EXPECT_TRUE(ExportStatuses(empty->receiver).empty());
+  EXPECT_TRUE(empty->files.empty());
+
+  DocumentSpec sixteen = WithLayers({Layer("A", {0, 1, 2}, 1, 2, 2), Layer("B", {-1, 0, 1, 2}, 1, 2, 2)});
+  sixteen.depth = 16;
+  const auto run = RunJob(sixteen);
+  EXPECT_EQ(run->result, 0);
+  EXPECT_EQ(ExportStatuses(run->receiver).size(), 2u);
+  EXPECT_TRUE(run->files.empty());
+  EXPECT_EQ(run->layersRipped, 0);
+  EXPECT_EQ(run->filesSaved, 0);
+}
+
+TEST(RunLoop, LaterLayerOfTheSameNameReplacesTheEarlierFiles) {
+  LayerSpec lower = Layer("a?b", {0, 1, 2});
+  LayerSpec upper = Layer("a*b", {0, 1, 2}, 3, 1);
+  test::TempDir in, out;
+  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({lower, upper})).bytes), out.Folder(), 0, nullptr);
+  ASSERT_EQ(job.Run(), 0);
+  EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"a_b.gif", "a_b.png"}));
+  EXPECT_EQ(job.FilesSaved(), 4);  // written four times, two remain
+}
+
+TEST(RunLoop, MissingOutputFolderFailsAtTheFirstWrittenLayer) {
+  test::TempDir out;
+  const std::string missing = out.Folder() + "not-there/";
+  const auto run = RunJob(WithLayers({Layer("A", {0, 1, 2}), Layer("B", {0, 1, 2})}), missing);
+  EXPECT_EQ(run->result, -1);
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_EQ(ExportStatuses(run->receiver).size(), 1u);  // B is never visited
+  EXPECT_EQ(run->filesSaved, 0);
+}
+
+TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
+  test::TempDir in, out;
+  // The third written layer's PNG path is taken by a folder.
+  fs::create_directory(out.path() / "C.png");
+  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2}), Layer("skip", {0, 1}),
+                                                          Layer("B", {0, 1, 2}), Layer("C", {0, 1, 2}),
+                                                          Layer("D", {0, 1, 2})}))
+                                    .bytes),
+             out.Folder(), 0, nullptr);
+  EXPECT_EQ(job.Run(), -1);
+  EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"A.gif", "A.png", "B.gif", "B.png", "C.png"}));
+  EXPECT_EQ(job.LayersRipped(), 2);
+  EXPECT_EQ(job.FilesSaved(), 4);
+  EXPECT_FALSE(fs::exists(out.path() / "D.png"));
+}
+
+TEST(RunLoop, GifThatCannotBeOpenedFailsAfterACompletePng) {
+  test::TempDir in, out;
+  fs::create_directory(out.path() / "A.gif");
+  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2})})).bytes), out.Folder(), 0,
+             nullptr);
+  EXPECT_EQ(job.Run(), -1);
+  ASSERT_TRUE(fs::is_regular_file(out.path() / "A.png"));
+  EXPECT_GT(fs::file_size(out.path() / "A.png"), 50u);
+  ASSERT_EQ(job.OutputFiles().size(), 1u);
+  EXPECT_EQ(job.OutputFiles()[0].path, out.Folder() + "A.png");
+  EXPECT_EQ(job.LayersRipped(), 0);
+}
+
+TEST(RunLoop, LoadFailureIsTheResultAndWritesNothing) {
+  test::TempDir out;
+  RipJob job(out.Folder() + "missing.psd", out.Folder(), 0, nullptr);
+  EXPECT_EQ(job.Run(), -16384);
+  EXPECT_TRUE(out.FileNames().empty());
+}
+
+TEST(Report, SuccessTextCountsWhatWasWritten) {
+  EXPECT_EQ(ReportText("C:\\in.psd", "C:\\out\\", 0, 3, 6),
+            "Ripping of file: \r\n\"C:\\in.psd\"\r\nTo output folder: \r\n\"C:\\out\\\"\r\nDone.\r\n\r\n"
+            "Layers ripped:\t3\r\nFiles saved:\t6\r\n");
+  EXPECT_EQ(ReportText("", "", 0, 0, 0),
+            "Ripping of file: \r\n\"\"\r\nTo output folder: \r\n\"\"\r\nDone.\r\n\r\nLayers ripped:\t0\r\n"
+            "Files saved:\t0\r\n");
+}
+
+TEST(Report, FailureTextNamesThePathAndTheCode) {
+  const std::string text = ReportText("/tmp/missing 100%.psd", "/tmp/", -16384, 0, 0);
+  EXPECT_EQ(text, std::string("Error occured while\r\nperforming ripping of file: \r\n/tmp/missing 100%.psd\r\n\r\n"
+                              "Error code: -16384\r\n\r\nPlease report this error,\r\nwith the source PSD file to:\r\n") +
+                      kMaintainerLine + "\r\n\r\nThanks!");
+}
+
+}  // namespace
+}  // namespace peelbox
