@@ -1,0 +1,31 @@
+// Status lines of a running job on stderr: one live line with a bar on a
+// terminal, plain lines otherwise.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "export/messages.h"
+
+namespace peelbox::cli {
+
+class ProgressPrinter : public RipMessageReceiver {
+ public:
+  ProgressPrinter(std::FILE* stream, bool live);
+  void Send(uint32_t message, const char* text, uint32_t lParam) override;
+  // Ends the live line, so that what follows starts on a line of its own.
+  void Finish();
+
+ private:
+  std::FILE* stream_;
+  bool live_;
+  bool lineOpen_ = false;
+  int width_ = 80;
+};
+
+// One status as a line: "[ 37%] text" or, live, "[#######.......]  37% text"
+// cut to `width` columns.
+std::string FormatStatusLine(const std::string& text, int position, int maximum, bool live, int width);
+
+}  // namespace peelbox::cli

@@ -1,0 +1,138 @@
+// peelbox-cli as a user or a script runs it: exit statuses, the report, the
+// JSON result, the status lines.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "cli/json_report.h"
+#include "cli/progress.h"
+#include "tests/helpers.h"
+
+namespace peelbox {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Output {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+Output RunCli(const std::vector<std::string>& arguments) {
+  test::TempDir dir;
+  std::string command = Quote(PEELBOX_CLI);
+  for (const std::string& argument : arguments) command += " " + Quote(argument);
+  command += " >" + Quote((dir.path() / "out").string()) + " 2>" + Quote((dir.path() / "err").string()) + " </dev/null";
+  Output output;
+  const int status = std::system(command.c_str());
+  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto out = test::ReadAll(dir.path() / "out");
+  const auto err = test::ReadAll(dir.path() / "err");
+  output.out.assign(out.begin(), out.end());
+  output.err.assign(err.begin(), err.end());
+  return output;
+}
+
+TEST(Cli, HelpVersionAndBadUsage) {
+  const Output help = RunCli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: peelbox-cli", 0), 0u);
+  const Output version = RunCli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("peelbox-cli ", 0), 0u);
+
+  EXPECT_EQ(RunCli({}).status, 2);
+  EXPECT_EQ(RunCli({"only-one.psd"}).status, 2);
+  EXPECT_EQ(RunCli({"a.psd", "b", "c"}).status, 2);
+  const Output unknown = RunCli({"--fast", "a.psd", "out"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("unknown option '--fast'"), std::string::npos);
+}
+
+TEST(Cli, RipsTheSampleIntoAFolderItCreates) {
+  test::TempDir dir;
+  const fs::path folder = dir.path() / "new" / "nested";
+  const Output run = RunCli({test::SamplePath(), folder.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(folder / "Background.png"));
+  EXPECT_TRUE(fs::exists(folder / "Notes_ 50_ grey_white_.gif"));
+  EXPECT_NE(run.out.find("Done.\n\nLayers ripped:\t5\nFiles saved:\t10\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  // Not a terminal: one plain line per status.
+  EXPECT_NE(run.err.find("[ 50%] Exporting layer: \"Background\"...\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Reading image data (320x240x24 bits)...\n"), std::string::npos);
+}
+
+TEST(Cli, QuietPrintsNoStatus) {
+  test::TempDir dir;
+  const Output run = RunCli({"--quiet", test::SamplePath(), dir.path().string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("Layers ripped:"), std::string::npos);
+}
+
+TEST(Cli, JsonListsEveryFileWritten) {
+  test::TempDir dir;
+  const Output run = RunCli({"--json", "--quiet", "--ignore-alpha", test::SamplePath(), dir.path().string()});
+  ASSERT_EQ(run.status, 0);
+  const nlohmann::json result = nlohmann::json::parse(run.out);
+  EXPECT_EQ(result["result"], 0);
+  EXPECT_EQ(result["source"], test::SamplePath());
+  EXPECT_EQ(result["output_folder"], dir.Folder());
+  EXPECT_EQ(result["layers_ripped"], 5);
+  EXPECT_EQ(result["files_saved"], 10);
+  ASSERT_EQ(result["files"].size(), 10u);
+  EXPECT_EQ(result["files"][0]["layer_index"], 0);
+  EXPECT_EQ(result["files"][0]["layer_name"], "Background");
+  EXPECT_EQ(result["files"][9]["layer_name"], "Notes: 50% grey/white?");
+  for (const auto& file : result["files"]) EXPECT_TRUE(fs::is_regular_file(file["path"].get<std::string>()));
+}
+
+TEST(Cli, FailedJobExitsWithOneNeverWithTheCode) {
+  test::TempDir dir;
+  const std::string missing = (dir.path() / "missing.psd").string();
+  const Output run = RunCli({missing, dir.path().string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Error code: -16384\n"), std::string::npos);
+  EXPECT_NE(run.out.find(missing + "\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Thanks!\n"), std::string::npos);
+
+  const Output json = RunCli({"--json", missing, dir.path().string()});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(json.out)["result"], -16384);
+}
+
+TEST(CliJson, StringsAreValidJsonWhateverTheBytes) {
+  EXPECT_EQ(cli::JsonString("plain"), "\"plain\"");
+  EXPECT_EQ(cli::JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(cli::JsonString("tab\there\n\x01"), "\"tab\\there\\n\\u0001\"");
+  EXPECT_EQ(cli::JsonString("caf\xC3\xA9 \xF0\x9F\x98\x80"), "\"caf\xC3\xA9 \xF0\x9F\x98\x80\"");
+  // Not UTF-8 (CP1251, a cut sequence, an overlong form): byte by byte.
+  EXPECT_EQ(cli::JsonString("\xCF\xF0\xE8"), "\"\\u00cf\\u00f0\\u00e8\"");
+  EXPECT_EQ(cli::JsonString("a\xE2\x82"), "\"a\\u00e2\\u0082\"");
+  EXPECT_EQ(cli::JsonString("\xC0\xAF"), "\"\\u00c0\\u00af\"");
+  for (const char* bytes : {"\xFF\xFE", "\xED\xA0\x80", "x\xF4\x90\x80\x80"}) {
+    EXPECT_NO_THROW(nlohmann::json::parse(cli::JsonString(bytes))) << bytes;
+  }
+}
+
+TEST(CliProgress, PlainAndLiveLines) {
+  EXPECT_EQ(cli::FormatStatusLine("Reading...", 37, 100, false, 80), "[ 37%] Reading...");
+  EXPECT_EQ(cli::FormatStatusLine("Half", 50, 100, true, 80), "[##########..........]  50% Half");
+  const std::string cut = cli::FormatStatusLine(std::string(200, 'x'), 100, 100, true, 60);
+  EXPECT_EQ(cut.size(), 59u);
+  EXPECT_EQ(cut.rfind("[####################] 100% x", 0), 0u);
+}
+
+}  // namespace
+}  // namespace peelbox
