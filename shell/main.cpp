@@ -1,0 +1,15 @@
+// peelbox: the desktop program, one dialog.
+#include <QApplication>
+
+#include "shell/app_icon.h"
+#include "shell/main_app.h"
+#include "shell/settings.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setWindowIcon(peelbox::shell::ApplicationIcon());
+  application.setDesktopFileName("peelbox");
+  const auto store = peelbox::shell::OpenSettingsStore();
+  peelbox::shell::MainApp app;
+  return app.InitInstance(*store);
+}

@@ -1,0 +1,25 @@
+#include "shell/rip_thread.h"
+
+#include "export/report.h"
+#include "export/rip_job.h"
+
+namespace peelbox::shell {
+
+unsigned RipThreadProc(std::unique_ptr<RipRequest> request) {
+  if (!request) return 1;
+  RipWindow* window = request->window;
+  window->Send(WM_RIP_STARTED, nullptr, 0);
+
+  auto job = std::make_unique<RipJob>(request->sourcePath, request->outputFolder, request->ignoreAlpha, window);
+  const int32_t result = job->Run();
+  window->Send(WM_RIP_STATUS, "Reporting...", PackProgress(100));
+
+  window->ShowReport(ReportText(request->sourcePath, request->outputFolder, result, job->LayersRipped(),
+                                job->FilesSaved()));
+  job.reset();  // the document goes with it
+  window->Send(WM_RIP_DONE, nullptr, 0);
+  request.reset();
+  return 0;
+}
+
+}  // namespace peelbox::shell

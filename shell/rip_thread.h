@@ -1,0 +1,31 @@
+// A job on a worker thread: the request that carries its parameters from the
+// dialog, the window side it reports to, and the thread procedure.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "export/messages.h"
+
+namespace peelbox::shell {
+
+// What the worker needs of the dialog: the three messages, each handled
+// before the send returns, and a report shown modally until it is closed.
+class RipWindow : public RipMessageReceiver {
+ public:
+  virtual void ShowReport(const std::string& text) = 0;
+};
+
+struct RipRequest {
+  std::string sourcePath;
+  std::string outputFolder;  // ends with a separator when not empty
+  int ignoreAlpha = 0;
+  RipWindow* window = nullptr;
+};
+
+// Runs one job: started, the job's statuses, "Reporting...", the report
+// (waiting until it is closed), then done. Owns and frees the request.
+// Returns 0, or 1 when there is no request.
+unsigned RipThreadProc(std::unique_ptr<RipRequest> request);
+
+}  // namespace peelbox::shell

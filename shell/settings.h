@@ -1,0 +1,24 @@
+// The three values Peelbox remembers between runs, in one place: where they
+// are stored, their keys and their defaults.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+namespace peelbox::shell {
+
+struct AppSettings {
+  QString sourcePath;    // "Source File", default empty
+  QString outputFolder;  // "Output Folder", default empty
+  int ignoreAlpha = 0;   // "Ignore Alpha", default 0
+};
+
+// The per-user store: company "Tessmark", application "Peelbox v1.0" (the
+// name stays v1.0 so that earlier settings are found), group "Settings".
+std::unique_ptr<QSettings> OpenSettingsStore();
+
+AppSettings LoadSettings(QSettings& store);
+void SaveSettings(QSettings& store, const AppSettings& settings);
+
+}  // namespace peelbox::shell
