@@ -31,6 +31,7 @@ constexpr char kUsage[] =
     "                  none at all becomes fully opaque\n"
     "  --quiet         print no status lines\n"
     "  --json          print the result as one JSON object instead of the report\n"
+    "  --threads N     encode on N threads (default: one per core)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -41,6 +42,7 @@ struct Options {
   bool ignoreAlpha = false;
   bool quiet = false;
   bool json = false;
+  unsigned threads = 0;
   std::vector<std::string> operands;
 };
 
@@ -59,6 +61,15 @@ int Parse(int argc, char** argv, Options* options) {
       options->quiet = true;
     } else if (argument == "--json") {
       options->json = true;
+    } else if (argument == "--threads") {
+      char* end = nullptr;
+      const long threads = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+      if (end == nullptr || *end != '\0' || threads < 1 || threads > 256) {
+        std::fprintf(stderr, "peelbox-cli: --threads needs a number from 1 to 256\n\n%s", kUsage);
+        return kBadUsage;
+      }
+      options->threads = static_cast<unsigned>(threads);
+      ++i;
     } else if (argument == "--help" || argument == "-h") {
       std::fputs(kUsage, stdout);
       return kSucceeded;
@@ -102,6 +113,7 @@ int main(int argc, char** argv) {
 
   peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
   peelbox::RipJob job(source, folder, options.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
+  job.threads = options.threads;
   const int32_t result = job.Run();
   printer.Finish();
 

@@ -25,8 +25,10 @@ std::string FormatStatusLine(const std::string& text, int position, int maximum,
   const int percent = maximum > 0 ? std::clamp(position * 100 / maximum, 0, 100) : 0;
   if (!live) return FormatText("[%3d%%] ", percent) + text;
   const int filled = percent * kBarWidth / 100;
-  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
-                     FormatText("%3d%% ", percent) + text;
+  std::string line(1, '[');
+  line.append(filled, '#').append(kBarWidth - filled, '.').append("] ");
+  line += FormatText("%3d%% ", percent);
+  line += text;
   // Stay on one line: never wrap at the terminal's edge.
   const size_t columns = static_cast<size_t>(std::max(width - 1, kBarWidth + 8));
   if (line.size() > columns) line.resize(columns);

@@ -36,6 +36,9 @@ PaletteImage::~PaletteImage() {
 uint8_t* PaletteImage::Row(int y) { return image_->pixels[y]; }
 
 uint8_t PaletteImage::Lookup(uint32_t key) {
+  // A full palette has no colour twice, so the nearest entry of a colour that
+  // is in it is that colour's own entry: the exact table is not needed.
+  if (nearest_) return nearest_->Find(static_cast<uint8_t>(Red(key)), static_cast<uint8_t>(Green(key)), static_cast<uint8_t>(Blue(key)));
   for (uint32_t slot = Hash(key) >> 22;; slot = (slot + 1) & (kExactSlots - 1)) {
     if (exactKeys_[slot] == key) return exactIndexes_[slot];
     if (exactKeys_[slot] == 0) break;
@@ -44,16 +47,10 @@ uint8_t PaletteImage::Lookup(uint32_t key) {
     gdImageColorAllocate(image_, Red(key), Green(key), Blue(key));
     return Allocate(key);
   }
-  if (!nearestKeys_) {
-    nearestKeys_ = std::make_unique<uint32_t[]>(kNearestSlots);
-    nearestIndexes_ = std::make_unique<uint8_t[]>(kNearestSlots);
-  }
-  const uint32_t slot = Hash(key) >> 17;
-  if (nearestKeys_[slot] != key) {
-    nearestKeys_[slot] = key;
-    nearestIndexes_[slot] = Nearest(key);
-  }
-  return nearestIndexes_[slot];
+  // libgd's closest colour, but among the opaque entries only (index 1 up):
+  // an opaque pixel never becomes transparent.
+  nearest_ = std::make_unique<NearestColour>(colors_, kBlackIndex, count_);
+  return nearest_->Find(static_cast<uint8_t>(Red(key)), static_cast<uint8_t>(Green(key)), static_cast<uint8_t>(Blue(key)));
 }
 
 // Enters the colour that libgd has just given the next index.
@@ -65,23 +62,6 @@ uint8_t PaletteImage::Allocate(uint32_t key) {
   exactKeys_[slot] = key;
   exactIndexes_[slot] = index;
   return index;
-}
-
-// libgd's closest-colour distance over the opaque entries (index 1 up).
-uint8_t PaletteImage::Nearest(uint32_t key) const {
-  int best = kBlackIndex;
-  long bestDistance = -1;
-  for (int index = kBlackIndex; index < count_; ++index) {
-    const long dr = Red(colors_[index]) - Red(key);
-    const long dg = Green(colors_[index]) - Green(key);
-    const long db = Blue(colors_[index]) - Blue(key);
-    const long distance = dr * dr + dg * dg + db * db;
-    if (bestDistance < 0 || distance < bestDistance) {
-      best = index;
-      bestDistance = distance;
-    }
-  }
-  return static_cast<uint8_t>(best);
 }
 
 int32_t PaletteImage::EncodeGif(OutputBuffer* out) const {

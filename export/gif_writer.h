@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "export/nearest_colour.h"
 #include "export/output_buffer.h"
 
 struct gdImageStruct;
@@ -55,11 +56,9 @@ class PaletteImage {
   static uint32_t Hash(uint32_t key) { return key * 0x9E3779B1u; }
   uint8_t Lookup(uint32_t key);
   uint8_t Allocate(uint32_t key);
-  uint8_t Nearest(uint32_t key) const;
 
   static constexpr int kMaxColors = 256;
   static constexpr uint32_t kExactSlots = 1024;    // open addressing, never more than a quarter full
-  static constexpr uint32_t kNearestSlots = 32768; // direct-mapped cache, once the palette is full
 
   gdImageStruct* image_ = nullptr;
   int count_ = 0;
@@ -68,8 +67,7 @@ class PaletteImage {
   uint8_t lastIndex_ = 0;
   std::unique_ptr<uint32_t[]> exactKeys_;
   std::unique_ptr<uint8_t[]> exactIndexes_;
-  std::unique_ptr<uint32_t[]> nearestKeys_;
-  std::unique_ptr<uint8_t[]> nearestIndexes_;
+  std::unique_ptr<NearestColour> nearest_;  // once the palette is full
 };
 
 }  // namespace peelbox

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "export/encoder_pool.h"
 #include "export/export_result.h"
 #include "export/file_name.h"
 #include "psd/layers.h"
@@ -40,21 +41,31 @@ int32_t RipJob::Run() {
   if (!document) return result;
   const auto& records = document->layerMaskInfo->records;
   const size_t n = records.size();
+
+  // Which layers are written is known up front, so that their encoding can
+  // run ahead on other threads while this one writes files in layer order.
+  std::vector<std::optional<LayerPlanes>> planes(n);
+  std::vector<size_t> written;
+  for (size_t i = 0; i < n; ++i) {
+    planes[i] = ChooseLayerPlanes(*document, *records[i]);
+    if (planes[i]) written.push_back(i);
+  }
+  const bool ignore = ignoreAlpha != 0;
+  EncoderPool pool(written, threads > 0 ? threads : EncoderPool::DefaultThreads(),
+                   [&](size_t i) { return EncodeLayer(*planes[i], ignore); });
+
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
     SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
-    const std::optional<LayerPlanes> planes = ChooseLayerPlanes(*document, layer);
-    if (!planes) continue;  // skipped, but it still counts towards the progress
-    if (const int32_t code = ExportLayer(i, layer, *planes); code != kExportOk) return code;
+    if (!planes[i]) continue;  // skipped, but it still counts towards the progress
+    // The first failure ends the job here; encodings of later layers are
+    // discarded and none of their files is written.
+    if (const int32_t code = ExportLayer(i, layer, pool.TakeNext()); code != kExportOk) return code;
   }
   return kExportOk;
 }
 
-int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const LayerPlanes& planes) {
-  return WriteLayerFiles(index, layer, EncodeLayer(planes, ignoreAlpha != 0));
-}
-
-int32_t RipJob::WriteLayerFiles(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {
+int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {
   if (encoded.code != kExportOk) return encoded.code;
   const std::string stem = outputFolder + MakeFileName(layer.name);
   for (const auto& [extension, bytes] : {std::pair{".png", &encoded.png}, std::pair{".gif", &encoded.gif}}) {

@@ -38,8 +38,9 @@ class RipJob : public StatusSink {
   // order. 0, or the first failure's code; files already written stay.
   int32_t Run();
 
-  // Writes one layer's PNG file, then its GIF file, named after the layer.
-  int32_t ExportLayer(size_t index, const LayerRecord& layer, const LayerPlanes& planes);
+  // Writes one layer's encoded PNG file, then its GIF file, named after the
+  // layer; layer `index` in file order.
+  int32_t ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded);
 
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
   // without a window.
@@ -54,10 +55,11 @@ class RipJob : public StatusSink {
   int ignoreAlpha = 0;
   std::string outputFolder;  // a plain prefix of every output path
   std::string sourcePath;
+  // Threads that encode layers; 0 means one per core. The files, statuses
+  // and result are the same for any number.
+  unsigned threads = 0;
 
  private:
-  int32_t WriteLayerFiles(size_t index, const LayerRecord& layer, const EncodedLayer& encoded);
-
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
 };
