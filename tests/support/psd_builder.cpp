@@ -7,6 +7,8 @@ namespace psdbuild {
 
 namespace {
 
+constexpr int kGrainLevels = 5;
+
 class Writer {
  public:
   explicit Writer(BuiltDocument* document) : out_(document->bytes), offsets_(document->offsets) {}
@@ -180,6 +182,7 @@ BuiltDocument BuildDocument(const DocumentSpec& spec) {
         w.Bytes(channel.stored);
       }
     }
+    while ((w.Size() - infoLength - 4) % spec.layerInfoAlignment != 0) w.U8(0);
     w.CloseLength(infoLength);
     if (spec.globalMask) {
       w.Mark("globalMask");
@@ -201,12 +204,19 @@ std::vector<ByteVector> PixelLayerPlanes(const PixelLayerOptions& options) {
   const size_t width = static_cast<size_t>(std::max(options.width, 0));
   const size_t height = static_cast<size_t>(std::max(options.height, 0));
   std::vector<ByteVector> planes(options.alpha ? 4 : 3, ByteVector(width * height));
+  // Grain as a camera leaves it: mostly in the brightness, so the same for
+  // the three colour channels of a pixel.
+  std::vector<int8_t> grain(width * height);
   uint32_t noise = options.seed * 2654435761u + 12345u;
+  for (int8_t& g : grain) {
+    noise = noise * 1103515245u + 12345u;
+    g = static_cast<int8_t>(static_cast<int>((noise >> 16) % kGrainLevels) - kGrainLevels / 2);
+  }
   const double cx = width * (0.3 + 0.1 * (options.seed % 5)), cy = height * 0.5;
   const double radius = std::max<double>(1.0, std::min(width, height) * 0.35);
   for (size_t c = 0; c < 3; ++c) {
     // Smooth gradients from per-row and per-column tables, a hard-edged disc
-    // and a little noise: compresses roughly like a photograph.
+    // and the grain: compresses roughly like a photograph.
     std::vector<int> columns(width), rows(height);
     const double phase = options.seed * 0.7 + c * 1.3;
     for (size_t x = 0; x < width; ++x) columns[x] = static_cast<int>(60 * std::sin(x * 0.013 + phase));
@@ -215,10 +225,8 @@ std::vector<ByteVector> PixelLayerPlanes(const PixelLayerOptions& options) {
     for (size_t y = 0; y < height; ++y) {
       const double dy = (y - cy) * (y - cy);
       for (size_t x = 0; x < width; ++x) {
-        noise = noise * 1103515245u + 12345u;
         const bool inside = (x - cx) * (x - cx) + dy < radius * radius;
-        int value = 128 + columns[x] + rows[y] + (inside ? 40 - 30 * static_cast<int>(c) : 0);
-        value += static_cast<int>((noise >> 16) & 7) - 3;
+        const int value = 128 + columns[x] + rows[y] + (inside ? 40 - 30 * static_cast<int>(c) : 0) + grain[y * width + x];
         plane[y * width + x] = static_cast<uint8_t>(std::clamp(value, 0, 255));
       }
     }

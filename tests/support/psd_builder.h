@@ -70,6 +70,9 @@ struct DocumentSpec {
   std::vector<LayerSpec> layers;
   std::optional<int16_t> layerCountField;  // when not layers.size()
   std::optional<ByteVector> globalMask;    // written with its length when present
+  // Photoshop rounds the layer info up to a multiple of 4 with zero bytes
+  // inside its length; readers that follow the length need it.
+  size_t layerInfoAlignment = 1;
   uint16_t compositeCompression = 0;
   ByteVector compositeData;
 };

@@ -1,0 +1,47 @@
+#include "bench/documents.h"
+
+#include <stdexcept>
+
+namespace peelbox::bench {
+
+namespace {
+
+psdbuild::DocumentSpec Canvas(int32_t width, int32_t height) {
+  psdbuild::DocumentSpec spec;
+  spec.columns = width;
+  spec.rows = height;
+  spec.resources = {{1005, "", psdbuild::ByteVector(16, 0)}};
+  spec.layerInfoAlignment = 4;  // as Photoshop writes it, so that every reader agrees
+  return spec;
+}
+
+psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t baseWidth, int32_t stepWidth,
+                              int32_t baseHeight, int32_t stepHeight) {
+  psdbuild::DocumentSpec spec = Canvas(width, height);
+  for (int i = 0; i < count; ++i) {
+    psdbuild::PixelLayerOptions options;
+    options.width = baseWidth + stepWidth * i;
+    options.height = baseHeight + stepHeight * i;
+    options.left = (width - options.width) * (i % 5) / 4;
+    options.top = (height - options.height) * (i % 3) / 2;
+    options.seed = static_cast<uint32_t>(i + 1);
+    options.name = "Layer " + std::to_string(i + 1);
+    spec.layers.push_back(psdbuild::PixelLayer(options));
+  }
+  spec.layerCountField = static_cast<int16_t>(-count);
+  return spec;
+}
+
+}  // namespace
+
+psdbuild::DocumentSpec TypicalDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16); }
+
+psdbuild::DocumentSpec LargeDocument() { return Layers(6000, 4000, 10, 3000, 300, 2000, 200); }
+
+psdbuild::DocumentSpec DocumentNamed(const std::string& name) {
+  if (name == "typical") return TypicalDocument();
+  if (name == "large") return LargeDocument();
+  throw std::invalid_argument("unknown document: " + name);
+}
+
+}  // namespace peelbox::bench
