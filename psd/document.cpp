@@ -85,8 +85,10 @@ int32_t PsdDocument::ReadStream(std::FILE* file) {
   if (!(colorModeData = CreateColorModeData(this, file, &result))) return result;
   if (!(imageResources = CreateImageResourceList(this, file, &result))) return result;
   if (!(layerMaskInfo = CreateLayerMaskInfo(this, file, &result))) return result;
-  layerMaskInfo->ReportProgress(file, FormatText("Reading image data (%dx%dx%d bits)...", header->columns, header->rows,
-                                                 header->channels * header->depth));
+  // Channels times depth in 64 bits: two 16-bit fields overflow an int.
+  const long long bits = static_cast<long long>(header->channels) * header->depth;
+  layerMaskInfo->ReportProgress(
+      file, FormatText("Reading image data (%dx%dx%lld bits)...", header->columns, header->rows, bits));
   if (!(composite = CreateCompositeImage(this, file, &result))) return result;
   return PsdBlock::kOk;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Peelbox needs to build, test and run,
 # when they are missing. Safe to run again: it installs nothing twice.
+#   bash scripts/setup.sh [--fuzz]   (--fuzz: also clang and libFuzzer)
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core     # the desktop program
   libgtest-dev nlohmann-json3-dev    # tests
 )
+if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -282,6 +282,18 @@ TEST(Status, ImageDataTextCarriesColumnsRowsAndBits) {
   EXPECT_EQ(sink.statuses.back().text, "Reading image data (640x480x24 bits)...");
 }
 
+TEST(Status, ImageDataBitsDoNotOverflow) {
+  DocumentSpec spec = test::SmallDocument();
+  spec.channels = 65535;
+  spec.depth = 65535;
+  spec.layers.clear();
+  test::RecordingSink sink;
+  int32_t result = 1;
+  LoadBytes(BuildDocument(spec).bytes, &result, &sink);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(sink.statuses.back().text, "Reading image data (4x2x4294836225 bits)...");
+}
+
 TEST(Status, ResourceIdsAreUnsigned) {
   DocumentSpec spec = test::SmallDocument();
   spec.resources = {{40000, "", {}}};

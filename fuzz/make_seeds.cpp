@@ -1,0 +1,128 @@
+// Writes the seed inputs of the fuzz targets: small documents from the PSD
+// builder that reach every section and kind of layer, and packed rows.
+//   make_fuzz_seeds FOLDER   (writes FOLDER/load_document, /packbits, /rip)
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/psd_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace psdbuild;
+
+ByteVector Ramp(size_t size, int first) {
+  ByteVector bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(first + 7 * i);
+  return bytes;
+}
+
+ByteVector Rect(int32_t top, int32_t left, int32_t bottom, int32_t right) {
+  ByteVector bytes;
+  for (int32_t v : {top, left, bottom, right}) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(v >> shift));
+  }
+  return bytes;
+}
+
+LayerSpec Layer(const std::string& name, int32_t width, int32_t height, std::vector<int16_t> ids, bool packBits) {
+  LayerSpec layer;
+  layer.name = name;
+  layer.right = width;
+  layer.bottom = height;
+  for (int16_t id : ids) {
+    const ByteVector plane = Ramp(static_cast<size_t>(std::max(width * height, 0)), id * 40);
+    layer.channels.push_back(packBits && width > 0 ? PackBitsChannel(id, plane, static_cast<size_t>(width))
+                                                   : RawChannel(id, plane));
+  }
+  return layer;
+}
+
+std::vector<std::pair<std::string, DocumentSpec>> Documents() {
+  std::vector<std::pair<std::string, DocumentSpec>> documents;
+  DocumentSpec basic;
+  basic.rows = 6;
+  basic.columns = 8;
+  basic.colorModeData = {1, 2, 3};
+  basic.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
+  basic.layers = {Layer("Background", 8, 6, {0, 1, 2}, true), Layer("Layer 1", 5, 4, {-1, 0, 1, 2}, false)};
+  basic.globalMask = ByteVector(14, 0);
+  basic.compositeData = Ramp(6 * 8 * 3, 3);
+  documents.emplace_back("basic.psd", basic);
+
+  DocumentSpec masks = basic;
+  LayerSpec masked = Layer("Masked", 6, 5, {-1, 0, 1, 2}, true);
+  masked.channels.push_back(PackBitsChannel(-2, Ramp(12, 9), 4));
+  masked.channels.push_back(PackBitsChannel(-3, Ramp(6, 1), 2));
+  masked.maskData = Rect(1, 1, 4, 5);
+  masked.maskData.insert(masked.maskData.end(), {255, 0, 0, 255});
+  const ByteVector real = Rect(0, 0, 3, 2);
+  masked.maskData.insert(masked.maskData.end(), real.begin(), real.end());
+  masks.layers.push_back(masked);
+  documents.emplace_back("masks.psd", masks);
+
+  DocumentSpec groups = basic;
+  LayerSpec divider = Layer("</Layer group>", 0, 0, {-1, 0, 1, 2}, false);
+  divider.afterName = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 4, 0, 0, 0, 3};
+  LayerSpec group = Layer("Group", 0, 0, {-1, 0, 1, 2}, false);
+  group.afterName = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 4, 0, 0, 0, 1};
+  groups.layers = {Layer("Back", 4, 4, {0, 1, 2}, true), divider, Layer("In", 3, 3, {0, 1, 2, 3}, true), group};
+  groups.layerCountField = -4;
+  documents.emplace_back("groups.psd", groups);
+
+  DocumentSpec deep = basic;
+  deep.depth = 16;
+  deep.layers = {Layer("Sixteen", 3, 2, {0, 1, 2}, false)};
+  for (auto& channel : deep.layers[0].channels) channel.stored = Ramp(12, 5);
+  documents.emplace_back("sixteen.psd", deep);
+
+  DocumentSpec cmyk = basic;
+  cmyk.mode = 4;
+  cmyk.channels = 4;
+  cmyk.layers = {Layer("Ink", 4, 3, {-1, 0, 1, 2, 3}, true)};
+  documents.emplace_back("cmyk.psd", cmyk);
+
+  DocumentSpec colourful;
+  colourful.rows = 24;
+  colourful.columns = 32;
+  colourful.layers = {PixelLayer({0, 0, 32, 24, true, true, 5, "Photo"})};
+  documents.emplace_back("colourful.psd", colourful);
+  return documents;
+}
+
+void Write(const fs::path& path, const ByteVector& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  const fs::path folder = argv[1];
+  for (const char* target : {"load_document", "rip", "packbits"}) fs::create_directories(folder / target);
+  for (const auto& [name, spec] : Documents()) {
+    const ByteVector bytes = BuildDocument(spec).bytes;
+    Write(folder / "load_document" / name, bytes);
+    Write(folder / "rip" / name, bytes);
+  }
+  // Packed rows: width, rows, depth, then the row table and the rows.
+  for (auto [width, rows] : {std::pair{8, 3}, std::pair{130, 2}, std::pair{1, 4}}) {
+    const ByteVector plane = Ramp(static_cast<size_t>(width * rows), width);
+    const ChannelSpec channel = PackBitsChannel(0, plane, static_cast<size_t>(width));
+    ByteVector input = {static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), static_cast<uint8_t>(rows), 0};
+    input.insert(input.end(), channel.stored.begin(), channel.stored.end());
+    Write(folder / "packbits" / ("rows-" + std::to_string(width) + "x" + std::to_string(rows)), input);
+  }
+  return 0;
+}

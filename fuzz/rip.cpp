@@ -1,0 +1,65 @@
+// Fuzz target: a whole rip of a document into a folder, with and without
+// ignore-alpha, on one thread and on two. Every PNG written must read back
+// at its layer's size.
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "export/rip_job.h"
+#include "psd/layers.h"
+
+namespace {
+
+const std::filesystem::path& Folder() {
+  static const std::filesystem::path folder = [] {
+    auto path = std::filesystem::temp_directory_path() / ("peelbox-fuzz-rip-" + std::to_string(getpid()));
+    std::filesystem::create_directories(path);
+    return path;
+  }();
+  return folder;
+}
+
+void CheckPng(const std::string& path, const peelbox::LayerRecord& layer) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) std::abort();
+  const bool sized = image.width == static_cast<uint32_t>(layer.right - layer.left) &&
+                     image.height == static_cast<uint32_t>(layer.bottom - layer.top);
+  png_image_free(&image);
+  if (!sized) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string source = (Folder() / "in.psd").string();
+  std::FILE* file = std::fopen(source.c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+  const std::filesystem::path out = Folder() / "out";
+  for (int ignoreAlpha = 0; ignoreAlpha < 2; ++ignoreAlpha) {
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    peelbox::RipJob job(source, out.string() + "/", ignoreAlpha, nullptr);
+    job.threads = 1 + ignoreAlpha;
+    const int32_t result = job.Run();
+    if (result > 0) std::abort();
+    // Layers of the same name write the same path: the last one stays.
+    std::map<std::string, size_t> lastWriter;
+    for (const peelbox::OutputFile& written : job.OutputFiles()) lastWriter[written.path] = written.layerIndex;
+    for (const auto& [path, layer] : lastWriter) {
+      if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
+        CheckPng(path, *job.document->layerMaskInfo->records.at(layer));
+      }
+    }
+  }
+  std::filesystem::remove_all(out);
+  return 0;
+}
