@@ -4,14 +4,13 @@
 // where the layer is.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
 
 #include "export/file_name.h"
 #include "export/rip_job.h"
 #include "psd/layers.h"
+#include "tests/corpus_json.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
 #include "tests/support/sha256.h"
@@ -21,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-json Expected(const fs::path& document) {
-  std::ifstream in(test::CorpusDir() / "expected" / (document.filename().string() + ".json"));
-  return json::parse(in);
-}
 
 std::string FromHex(const std::string& hex) {
   std::string bytes;
@@ -45,7 +39,7 @@ TEST_P(CorpusExport, EveryWrittenLayerIsExact) {
   size_t layersChecked = 0;
   for (const fs::path& file : test::CorpusFiles()) {
     SCOPED_TRACE(file.filename().string());
-    const json expected = Expected(file);
+    const json expected = test::ExpectedFor(file);
     test::TempDir out;
     RipJob job(file.string(), out.Folder(), ignoreAlpha ? 1 : 0, nullptr);
     const int32_t result = job.Run();
@@ -98,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(IgnoreAlpha, CorpusExport, ::testing::Bool(),
 TEST(CorpusChannelRule, AgreesWithTheExpectedExportOfEveryRecord) {
   if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus next to the checkout";
   for (const fs::path& file : test::CorpusFiles()) {
-    const json expected = Expected(file);
+    const json expected = test::ExpectedFor(file);
     int32_t result = 1;
     const auto document = LoadPsdDocument(file.string(), &result, nullptr);
     if (!document) continue;

@@ -2,10 +2,9 @@
 // raw or PackBits plane equals what an independent decoder made of it.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "psd/layers.h"
+#include "tests/corpus_json.h"
 #include "tests/helpers.h"
 #include "tests/support/sha256.h"
 
@@ -14,11 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-json Expected(const fs::path& document) {
-  std::ifstream in(test::CorpusDir() / "expected" / (document.filename().string() + ".json"));
-  return json::parse(in);
-}
 
 std::string Hex(const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -41,7 +35,7 @@ TEST_F(CorpusReader, EveryDocumentLoadsAndEveryPlaneMatches) {
   size_t planesCompared = 0;
   for (const fs::path& file : test::CorpusFiles()) {
     SCOPED_TRACE(file.filename().string());
-    const json expected = Expected(file);
+    const json expected = test::ExpectedFor(file);
     int32_t result = 1;
     const auto document = LoadPsdDocument(file.string(), &result, nullptr);
     if (expected["version"] == 2) {  // PSB is another format

@@ -80,6 +80,19 @@ psdbuild::DocumentSpec SmallDocument() {
   return spec;
 }
 
+std::vector<std::string> SmallDocumentStatuses() {
+  return {
+      "Read image resource number: 1; Res. ID: 1005",
+      "Read image resource number: 2; Res. ID: 1039",
+      "Reading layers section, contains: 2 layers.",
+      "Finished reading layer info: \"Background\"",
+      "Finished reading layer info: \"Layer 1\"",
+      "Reading data for layer \"Background\" with 3 channels.",
+      "Reading data for layer \"Layer 1\" with 4 channels.",
+      "Reading image data (4x2x24 bits)...",
+  };
+}
+
 std::unique_ptr<PsdDocument> LoadBytes(const ByteVector& bytes, int32_t* result, StatusSink* sink) {
   TempDir dir;
   return LoadPsdDocument(dir.Write("document.psd", bytes), result, sink);

@@ -240,16 +240,7 @@ TEST(Status, TextsInReadingOrder) {
   int32_t result = 1;
   LoadBytes(built.bytes, &result, &sink);
   ASSERT_EQ(result, 0);
-  EXPECT_EQ(Texts(sink), (std::vector<std::string>{
-                             "Read image resource number: 1; Res. ID: 1005",
-                             "Read image resource number: 2; Res. ID: 1039",
-                             "Reading layers section, contains: 2 layers.",
-                             "Finished reading layer info: \"Background\"",
-                             "Finished reading layer info: \"Layer 1\"",
-                             "Reading data for layer \"Background\" with 3 channels.",
-                             "Reading data for layer \"Layer 1\" with 4 channels.",
-                             "Reading image data (4x2x24 bits)...",
-                         }));
+  EXPECT_EQ(Texts(sink), test::SmallDocumentStatuses());
 }
 
 TEST(Status, ProgressFollowsTheFilePosition) {
