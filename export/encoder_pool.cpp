@@ -11,10 +11,9 @@ unsigned EncoderPool::DefaultThreads() {
   return cores > 0 ? cores : 1;
 }
 
-EncoderPool::EncoderPool(std::vector<size_t> layers, unsigned threads, Encode encode)
-    : layers_(std::move(layers)), window_(threads > 0 ? threads : 1), encode_(std::move(encode)), slots_(layers_.size()) {
+EncoderPool::EncoderPool(unsigned threads) : window_(threads > 0 ? threads : 1) {
   if (window_ < 2) return;
-  for (size_t i = 0; i < window_ && i < layers_.size(); ++i) workers_.emplace_back(&EncoderPool::Work, this);
+  for (size_t i = 0; i < window_; ++i) workers_.emplace_back(&EncoderPool::Work, this);
 }
 
 EncoderPool::~EncoderPool() {
@@ -26,20 +25,29 @@ EncoderPool::~EncoderPool() {
   for (std::thread& worker : workers_) worker.join();
 }
 
+void EncoderPool::Add(Encode encode) {
+  {
+    std::lock_guard lock(mutex_);
+    slots_.push_back({std::move(encode), false, {}});
+  }
+  changed_.notify_all();
+}
+
 void EncoderPool::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     // Never more than `window_` layers beyond the one the job waits for.
     changed_.wait(lock, [&] {
-      return stopping_ || nextToStart_ == layers_.size() || nextToStart_ < nextToTake_ + window_;
+      return stopping_ || (nextToStart_ < slots_.size() && nextToStart_ < nextToTake_ + window_);
     });
-    if (stopping_ || nextToStart_ == layers_.size()) return;
-    const size_t index = nextToStart_++;
+    if (stopping_) return;
+    Slot& slot = slots_[nextToStart_++];
+    const Encode encode = std::move(slot.encode);
     lock.unlock();
-    EncodedLayer encoded = encode_(layers_[index]);
+    EncodedLayer encoded = encode();
     lock.lock();
-    slots_[index].encoded = std::move(encoded);
-    slots_[index].ready = true;
+    slot.encoded = std::move(encoded);
+    slot.ready = true;
     changed_.notify_all();
   }
 }
@@ -47,14 +55,16 @@ void EncoderPool::Work() {
 EncodedLayer EncoderPool::TakeNext() {
   std::unique_lock lock(mutex_);
   const size_t index = nextToTake_;
-  if (index >= layers_.size()) return EncodedLayer{kWriteFailed, {}, {}};
+  if (index >= slots_.size()) return EncodedLayer{kWriteFailed, {}, {}};
+  Slot& slot = slots_[index];
   if (workers_.empty()) {
     ++nextToTake_;
+    const Encode encode = std::move(slot.encode);
     lock.unlock();
-    return encode_(layers_[index]);
+    return encode();
   }
-  changed_.wait(lock, [&] { return slots_[index].ready; });
-  EncodedLayer encoded = std::move(slots_[index].encoded);
+  changed_.wait(lock, [&] { return slot.ready; });
+  EncodedLayer encoded = std::move(slot.encoded);
   ++nextToTake_;
   changed_.notify_all();
   return encoded;

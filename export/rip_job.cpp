@@ -36,33 +36,40 @@ RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha
 RipJob::~RipJob() = default;
 
 int32_t RipJob::Run() {
+  // Layers are encoded as soon as their pixels are read, on other threads,
+  // while this one goes on reading and, later, writes the files in layer
+  // order.
+  encoders_ = std::make_unique<EncoderPool>(threads > 0 ? threads : EncoderPool::DefaultThreads());
+  const int32_t result = LoadAndExport();
+  encoders_.reset();  // encodings nobody took are discarded
+  return result;
+}
+
+int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   document = LoadPsdDocument(sourcePath, &result, this);
   if (!document) return result;
   const auto& records = document->layerMaskInfo->records;
   const size_t n = records.size();
-
-  // Which layers are written is known up front, so that their encoding can
-  // run ahead on other threads while this one writes files in layer order.
-  std::vector<std::optional<LayerPlanes>> planes(n);
-  std::vector<size_t> written;
-  for (size_t i = 0; i < n; ++i) {
-    planes[i] = ChooseLayerPlanes(*document, *records[i]);
-    if (planes[i]) written.push_back(i);
-  }
-  const bool ignore = ignoreAlpha != 0;
-  EncoderPool pool(written, threads > 0 ? threads : EncoderPool::DefaultThreads(),
-                   [&](size_t i) { return EncodeLayer(*planes[i], ignore); });
-
+  written_.resize(n, false);
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
     SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
-    if (!planes[i]) continue;  // skipped, but it still counts towards the progress
+    if (!written_[i]) continue;  // skipped, but it still counts towards the progress
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
-    if (const int32_t code = ExportLayer(i, layer, pool.TakeNext()); code != kExportOk) return code;
+    if (const int32_t code = ExportLayer(i, layer, encoders_->TakeNext()); code != kExportOk) return code;
   }
   return kExportOk;
+}
+
+void RipJob::LayerPixelsRead(const PsdDocument& reading, const LayerRecord& layer, size_t index) {
+  const std::optional<LayerPlanes> planes = ChooseLayerPlanes(reading, layer);
+  written_.resize(index + 1, false);
+  written_[index] = planes.has_value();
+  if (planes) {
+    encoders_->Add([planes = *planes, ignore = ignoreAlpha != 0] { return EncodeLayer(planes, ignore); });
+  }
 }
 
 int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "export/encoder_pool.h"
 #include "export/layer_encoder.h"
 #include "export/layer_planes.h"
 #include "export/messages.h"
@@ -45,6 +46,9 @@ class RipJob : public StatusSink {
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
   // without a window.
   void SendStatus(std::string text, int progress) override;
+  // While the document is read: a layer that will be written starts
+  // encoding at once, on the encoders' threads.
+  void LayerPixelsRead(const PsdDocument& document, const LayerRecord& layer, size_t index) override;
 
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
@@ -60,8 +64,12 @@ class RipJob : public StatusSink {
   unsigned threads = 0;
 
  private:
+  int32_t LoadAndExport();
+
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
+  std::unique_ptr<EncoderPool> encoders_;  // while Run runs
+  std::vector<bool> written_;                    // by record, in file order
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing

@@ -67,52 +67,72 @@ int32_t ChannelInfo::ReadPixels(const LayerRecord& layer, std::FILE* file) {
   uint16_t compression = 0;
   if (dataLength < 2 || !ReadBigEndian(file, &compression)) return kShortCompression;
   dataLength -= 2;
+  if (dataLength > 0 && BytesLeft(file) < dataLength) return kShortStoredData;
+  const bool decoded = compression == kRawCompression || compression == kPackBitsCompression;
+  std::optional<PlaneGeometry> geometry;
+  if (decoded) {
+    if (const int32_t result = PlaneGeometryFor(layer, &geometry); result != kOk) return result;
+  }
+  // A PackBits plane is had before the packed bytes, so that freeing them
+  // after decoding leaves no hole below it.
+  if (geometry && compression == kPackBitsCompression) {
+    if (const int32_t result = AllocatePackBitsPlane(*geometry); result != kOk) return result;
+  }
   if (dataLength > 0) {
-    if (BytesLeft(file) < dataLength) return kShortStoredData;
     if (!data.Allocate(dataLength)) return kNoStoredMemory;
     if (!ReadExact(file, data.writable(), dataLength)) return kShortStoredData;
   }
-  if (compression != kRawCompression && compression != kPackBitsCompression) return kOk;
+  // Other compressions, records of zero or negative size (groups,
+  // adjustment layers) and masks without a rectangle: the bytes stay in
+  // `data` and there is no plane.
+  if (!geometry) return kOk;
+  return compression == kRawCompression ? TakeRawPlane(*geometry) : DecodePackBitsRows(*geometry);
+}
 
-  // Records of zero or negative size (groups, adjustment layers) and masks
-  // without a rectangle have nothing to decode; their bytes stay in `data`.
+int32_t ChannelInfo::PlaneGeometryFor(const LayerRecord& layer, std::optional<PlaneGeometry>* geometry) {
   const std::optional<LayerBounds> bounds = layer.ChannelBounds(id);
   if (!bounds || bounds->Width() <= 0 || bounds->Height() <= 0) return kOk;
   const PsdDocument* document = layer.owner;
   const uint64_t bytesPerSample = document && document->header ? document->header->depth / 8 : 1;
-  const uint64_t rows = static_cast<uint64_t>(bounds->Height());
-  uint64_t rowBytes = 0;
+  PlaneGeometry plan;
+  plan.rows = static_cast<uint64_t>(bounds->Height());
   uint64_t planeSize = 0;
-  if (__builtin_mul_overflow(static_cast<uint64_t>(bounds->Width()), bytesPerSample, &rowBytes) ||
-      __builtin_mul_overflow(rowBytes, rows, &planeSize) || planeSize > SIZE_MAX) {
+  if (__builtin_mul_overflow(static_cast<uint64_t>(bounds->Width()), bytesPerSample, &plan.rowBytes) ||
+      __builtin_mul_overflow(plan.rowBytes, plan.rows, &planeSize) || planeSize > SIZE_MAX) {
     return kBadRow;  // more than any file can fill
   }
   planeWidth = static_cast<int32_t>(bounds->Width());
-  planeHeight = static_cast<int32_t>(rows);
-  return compression == kRawCompression ? TakeRawPlane(planeSize) : DecodePackBitsPlane(rowBytes, rows);
+  planeHeight = static_cast<int32_t>(plan.rows);
+  *geometry = plan;
+  return kOk;
 }
 
-int32_t ChannelInfo::TakeRawPlane(uint64_t planeSize) {
+int32_t ChannelInfo::TakeRawPlane(const PlaneGeometry& geometry) {
+  const uint64_t planeSize = geometry.rowBytes * geometry.rows;
   if (dataLength < planeSize) return kBadRow;
   plane = std::move(data);  // no copy
   plane.Shrink(planeSize);
   return kOk;
 }
 
-int32_t ChannelInfo::DecodePackBitsPlane(uint64_t rowBytes, uint64_t rows) {
+int32_t ChannelInfo::AllocatePackBitsPlane(const PlaneGeometry& geometry) {
   // A table of one 2-byte count per row, then the packed rows.
-  if (dataLength / 2 < rows) return kBadRow;
-  const uint64_t packedBytes = dataLength - 2 * rows;
+  if (dataLength / 2 < geometry.rows) return kBadRow;
   // A packed byte stands for at most 64 bytes (a 2-byte run of 128), so a
   // plane that the stored bytes cannot fill fails here, before it is had.
-  if (rowBytes > 1 && (rowBytes - 1) * rows > packedBytes * 64) return kBadRow;
-  if (!plane.Allocate(rowBytes * rows)) return kNoPlaneMemory;
+  const uint64_t packedBytes = dataLength - 2 * geometry.rows;
+  if (geometry.rowBytes > 1 && (geometry.rowBytes - 1) * geometry.rows > packedBytes * 64) return kBadRow;
+  if (!plane.Allocate(geometry.rowBytes * geometry.rows)) return kNoPlaneMemory;
+  return kOk;
+}
 
+int32_t ChannelInfo::DecodePackBitsRows(const PlaneGeometry& geometry) {
+  const uint64_t rowBytes = geometry.rowBytes;
   const uint8_t* table = data.data();
-  const uint8_t* packed = table + 2 * rows;
-  uint64_t packedLeft = packedBytes;
+  const uint8_t* packed = table + 2 * geometry.rows;
+  uint64_t packedLeft = dataLength - 2 * geometry.rows;
   uint8_t* row = plane.writable();
-  for (uint64_t index = 0; index < rows; ++index, row += rowBytes) {
+  for (uint64_t index = 0; index < geometry.rows; ++index, row += rowBytes) {
     const uint16_t count = LoadBigEndian<uint16_t>(table + 2 * index);
     if (count > packedLeft) return kBadRow;
     const PackBitsOutput out = DecodePackBitsBounded(packed, count, row, rowBytes);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "psd/document.h"
 
@@ -58,8 +59,15 @@ class ChannelInfo : public PsdBlock {
   int32_t planeHeight = 0;
 
  private:
-  int32_t TakeRawPlane(uint64_t planeSize);
-  int32_t DecodePackBitsPlane(uint64_t rowBytes, uint64_t rows);
+  struct PlaneGeometry {
+    uint64_t rowBytes = 0;
+    uint64_t rows = 0;
+  };
+  // The plane this channel decodes into; none for an empty rectangle.
+  int32_t PlaneGeometryFor(const LayerRecord& layer, std::optional<PlaneGeometry>* geometry);
+  int32_t TakeRawPlane(const PlaneGeometry& geometry);
+  int32_t AllocatePackBitsPlane(const PlaneGeometry& geometry);
+  int32_t DecodePackBitsRows(const PlaneGeometry& geometry);
 };
 
 std::unique_ptr<ChannelInfo> CreateChannelInfo(PsdDocument* owner, std::FILE* file, int32_t* result);

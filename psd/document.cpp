@@ -97,6 +97,10 @@ void PsdDocument::ReportStatus(const std::string& message, int progress) const {
   if (job != nullptr) job->SendStatus(message, progress);
 }
 
+void PsdDocument::ReportLayerPixels(const LayerRecord& layer, size_t index) const {
+  if (job != nullptr) job->LayerPixelsRead(*this, layer, index);
+}
+
 std::string NameFromBytes(const uint8_t* bytes, size_t size) {
   const void* zero = std::memchr(bytes, 0, size);
   const size_t kept = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) : size;

@@ -61,6 +61,7 @@ class PsdBlock {
 
 class PsdHeader;
 class ColorModeData;
+class LayerRecord;
 class ImageResourceList;
 class LayerMaskInfo;
 class CompositeImage;
@@ -84,6 +85,7 @@ class PsdDocument {
   int32_t ReadStream(std::FILE* file);
 
   void ReportStatus(const std::string& message, int progress) const;
+  void ReportLayerPixels(const LayerRecord& layer, size_t index) const;
 
   int64_t fileSize = 0;
   std::unique_ptr<PsdHeader> header;

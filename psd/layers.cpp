@@ -117,12 +117,14 @@ int32_t LayerMaskInfo::Read(std::FILE* file) {
 // The pixel data of every channel follows all records, in record order and,
 // within a record, in channel order.
 int32_t LayerMaskInfo::ReadChannelData(std::FILE* file) {
-  for (const auto& record : records) {
-    ReportProgress(file, FormatText("Reading data for layer \"%s\" with %d channels.", record->name.c_str(),
-                                    static_cast<int>(record->channelCount)));
-    for (const auto& channel : record->channels) {
-      if (const int32_t result = channel->ReadPixels(*record, file); result != kOk) return result;
+  for (size_t index = 0; index < records.size(); ++index) {
+    const LayerRecord& record = *records[index];
+    ReportProgress(file, FormatText("Reading data for layer \"%s\" with %d channels.", record.name.c_str(),
+                                    static_cast<int>(record.channelCount)));
+    for (const auto& channel : record.channels) {
+      if (const int32_t result = channel->ReadPixels(record, file); result != kOk) return result;
     }
+    if (owner != nullptr) owner->ReportLayerPixels(record, index);
   }
   return kOk;
 }
