@@ -7,17 +7,17 @@ namespace peelbox::bench {
 namespace {
 
 psdbuild::DocumentSpec Canvas(int32_t width, int32_t height) {
-  psdbuild::DocumentSpec spec;
-  spec.columns = width;
-  spec.rows = height;
-  spec.resources = {{1005, "", psdbuild::ByteVector(16, 0)}};
-  spec.layerInfoAlignment = 4;  // as Photoshop writes it, so that every reader agrees
-  return spec;
+  psdbuild::DocumentSpec doc;
+  doc.columns = width;
+  doc.rows = height;
+  doc.resources = {{1005, "", psdbuild::ByteVector(16, 0)}};
+  doc.layerInfoAlignment = 4;  // as Photoshop writes it, so that every reader agrees
+  return doc;
 }
 
 psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t baseWidth, int32_t stepWidth,
                               int32_t baseHeight, int32_t stepHeight) {
-  psdbuild::DocumentSpec spec = Canvas(width, height);
+  psdbuild::DocumentSpec doc = Canvas(width, height);
   for (int i = 0; i < count; ++i) {
     psdbuild::PixelLayerOptions options;
     options.width = baseWidth + stepWidth * i;
@@ -26,10 +26,10 @@ psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t 
     options.top = (height - options.height) * (i % 3) / 2;
     options.seed = static_cast<uint32_t>(i + 1);
     options.name = "Layer " + std::to_string(i + 1);
-    spec.layers.push_back(psdbuild::PixelLayer(options));
+    doc.layers.push_back(psdbuild::PixelLayer(options));
   }
-  spec.layerCountField = static_cast<int16_t>(-count);
-  return spec;
+  doc.layerCountField = static_cast<int16_t>(-count);
+  return doc;
 }
 
 }  // namespace

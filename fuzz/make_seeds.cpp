@@ -111,8 +111,8 @@ int main(int argc, char** argv) {
   }
   const fs::path folder = argv[1];
   for (const char* target : {"load_document", "rip", "packbits"}) fs::create_directories(folder / target);
-  for (const auto& [name, spec] : Documents()) {
-    const ByteVector bytes = BuildDocument(spec).bytes;
+  for (const auto& [name, doc] : Documents()) {
+    const ByteVector bytes = BuildDocument(doc).bytes;
     Write(folder / "load_document" / name, bytes);
     Write(folder / "rip" / name, bytes);
   }

@@ -46,10 +46,10 @@ LayerSpec MaskedLayer() {
 }
 
 DocumentSpec Sample() {
-  DocumentSpec spec;
-  spec.rows = kHeight;
-  spec.columns = kWidth;
-  spec.resources = {{1005, "", ByteVector(16, 0)}};
+  DocumentSpec doc;
+  doc.rows = kHeight;
+  doc.columns = kWidth;
+  doc.resources = {{1005, "", ByteVector(16, 0)}};
 
   PixelLayerOptions background{0, 0, kWidth, kHeight, false, true, 1, "Background"};
   PixelLayerOptions soft{40, 30, 160, 160, true, true, 2, "Soft circle"};
@@ -57,7 +57,7 @@ DocumentSpec Sample() {
   PixelLayerOptions unsafe{170, 20, 60, 50, true, true, 5, "Notes: 50% grey/white?"};
   // File order is bottom-most first; a group's divider comes before its
   // layers and the group record after them.
-  spec.layers = {
+  doc.layers = {
       PixelLayer(background),
       PixelLayer(soft),
       MaskedLayer(),
@@ -67,13 +67,13 @@ DocumentSpec Sample() {
       EmptyRecord("Group 1", 1),
       PixelLayer(unsafe),
   };
-  spec.layerCountField = -static_cast<int16_t>(spec.layers.size());  // as Photoshop writes it
-  spec.globalMask = ByteVector(14, 0);
+  doc.layerCountField = -static_cast<int16_t>(doc.layers.size());  // as Photoshop writes it
+  doc.globalMask = ByteVector(14, 0);
   // The merged image, raw and planar: the background is what shows.
   for (const ByteVector& plane : PixelLayerPlanes(background)) {
-    spec.compositeData.insert(spec.compositeData.end(), plane.begin(), plane.end());
+    doc.compositeData.insert(doc.compositeData.end(), plane.begin(), plane.end());
   }
-  return spec;
+  return doc;
 }
 
 }  // namespace

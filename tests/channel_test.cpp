@@ -20,24 +20,24 @@ using test::Ramp;
 
 // A document whose only layer has the given bounds and channels.
 DocumentSpec OneLayer(int32_t width, int32_t height, std::vector<ChannelSpec> channels) {
-  DocumentSpec spec;
-  spec.rows = std::max(height, 1);
-  spec.columns = std::max(width, 1);
+  DocumentSpec doc;
+  doc.rows = std::max(height, 1);
+  doc.columns = std::max(width, 1);
   LayerSpec layer;
   layer.right = width;
   layer.bottom = height;
   layer.name = "L";
   layer.channels = std::move(channels);
-  spec.layers = {layer};
-  spec.compositeData = {1, 2, 3};
-  return spec;
+  doc.layers = {layer};
+  doc.compositeData = {1, 2, 3};
+  return doc;
 }
 
-int32_t Result(const DocumentSpec& spec) { return test::LoadResult(BuildDocument(spec).bytes); }
+int32_t Result(const DocumentSpec& doc) { return test::LoadResult(BuildDocument(doc).bytes); }
 
-std::unique_ptr<PsdDocument> Load(const DocumentSpec& spec) {
+std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc) {
   int32_t result = 1;
-  auto document = LoadBytes(BuildDocument(spec).bytes, &result);
+  auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   EXPECT_EQ(result, 0);
   return document;
 }
@@ -123,13 +123,13 @@ TEST(ChannelPixels, ResultCodesOfTheStoredData) {
   tooShort.lengthField = 1;  // no room for the compression word
   EXPECT_EQ(Result(OneLayer(0, 0, {tooShort})), ChannelInfo::kShortCompression);
 
-  DocumentSpec spec = OneLayer(4, 2, {psdbuild::RawChannel(0, Ramp(8))});
-  const psdbuild::BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = OneLayer(4, 2, {psdbuild::RawChannel(0, Ramp(8))});
+  const psdbuild::BuiltDocument built = BuildDocument(doc);
   EXPECT_EQ(test::LoadResult(built.CutAt(built.At("pixels0.0") + 1)), -2);
   EXPECT_EQ(test::LoadResult(built.CutAt(built.At("pixels0.0") + 5)), ChannelInfo::kShortStoredData);
 
-  spec.layers[0].channels[0].lengthField = 0x7FFFFFF0;  // far beyond the file
-  EXPECT_EQ(Result(spec), -8);
+  doc.layers[0].channels[0].lengthField = 0x7FFFFFF0;  // far beyond the file
+  EXPECT_EQ(Result(doc), -8);
 }
 
 TEST(ChannelPixels, OtherCompressionsKeepTheirBytesAndHaveNoPlane) {
@@ -143,17 +143,17 @@ TEST(ChannelPixels, OtherCompressionsKeepTheirBytesAndHaveNoPlane) {
 
 TEST(ChannelPixels, EmptyAndNegativeLayersHaveEmptyPlanes) {
   for (auto [width, height] : {std::pair{4, 0}, std::pair{0, 3}, std::pair{4, -1}, std::pair{-2, 2}}) {
-    auto spec = OneLayer(width, height, {PackedRows(0, {}), psdbuild::RawChannel(1, Ramp(8))});
-    const auto document = Load(spec);
+    auto doc = OneLayer(width, height, {PackedRows(0, {}), psdbuild::RawChannel(1, Ramp(8))});
+    const auto document = Load(doc);
     EXPECT_TRUE(Channel(document, 0, 0).plane.empty());
     EXPECT_TRUE(Channel(document, 0, 1).plane.empty());
   }
 }
 
 TEST(ChannelPixels, SixteenBitPlanesHoldTwoBytesPerSample) {
-  DocumentSpec spec = OneLayer(3, 2, {psdbuild::PackBitsChannel(0, Ramp(12, 1), 6)});
-  spec.depth = 16;
-  const auto document = Load(spec);
+  DocumentSpec doc = OneLayer(3, 2, {psdbuild::PackBitsChannel(0, Ramp(12, 1), 6)});
+  doc.depth = 16;
+  const auto document = Load(doc);
   EXPECT_EQ(PlaneOf(Channel(document, 0, 0)), Ramp(12, 1));
   EXPECT_EQ(Channel(document, 0, 0).RowBytes(), 6u);
 }
@@ -177,10 +177,10 @@ TEST(ChannelPixels, UserMasksAreDecodedAtTheirOwnRectangle) {
   mask.insert(mask.end(), real.begin(), real.end());
   ASSERT_EQ(mask.size(), 36u);
 
-  DocumentSpec spec = OneLayer(4, 4, {psdbuild::RawChannel(0, Ramp(16)), psdbuild::PackBitsChannel(-2, Ramp(6, 100), 3),
+  DocumentSpec doc = OneLayer(4, 4, {psdbuild::RawChannel(0, Ramp(16)), psdbuild::PackBitsChannel(-2, Ramp(6, 100), 3),
                                       psdbuild::PackBitsChannel(-3, Ramp(10, 50), 2)});
-  spec.layers[0].maskData = mask;
-  const auto document = Load(spec);
+  doc.layers[0].maskData = mask;
+  const auto document = Load(doc);
   EXPECT_EQ(PlaneOf(Channel(document, 0, 1)), Ramp(6, 100));
   EXPECT_EQ(Channel(document, 0, 1).planeWidth, 3);
   EXPECT_EQ(Channel(document, 0, 1).planeHeight, 2);
@@ -189,28 +189,28 @@ TEST(ChannelPixels, UserMasksAreDecodedAtTheirOwnRectangle) {
   EXPECT_EQ(Channel(document, 0, 2).planeHeight, 5);
 
   // Mask parameters (flags bit 4) come after the real rectangle.
-  spec.layers[0].maskData[17] = 0x10;
+  doc.layers[0].maskData[17] = 0x10;
   for (uint8_t b : {0x0B, 0xBF, 0x40, 8, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0}) {
-    spec.layers[0].maskData.push_back(b);
+    doc.layers[0].maskData.push_back(b);
   }
-  const auto withParameters = Load(spec);
+  const auto withParameters = Load(doc);
   EXPECT_EQ(PlaneOf(Channel(withParameters, 0, 2)), Ramp(10, 50));
   EXPECT_EQ(Channel(withParameters, 0, 2).planeHeight, 5);
 }
 
 TEST(ChannelPixels, MasksWithoutARectangleKeepTheirBytes) {
-  DocumentSpec spec = OneLayer(2, 2, {psdbuild::RawChannel(0, Ramp(4)), psdbuild::PackBitsChannel(-2, Ramp(4), 2),
+  DocumentSpec doc = OneLayer(2, 2, {psdbuild::RawChannel(0, Ramp(4)), psdbuild::PackBitsChannel(-2, Ramp(4), 2),
                                       psdbuild::PackBitsChannel(-3, Ramp(4), 2)});
   ByteVector mask = Rect(0, 0, 2, 2);
   mask.resize(35);  // too short for a real user mask
-  spec.layers[0].maskData = mask;
-  auto document = Load(spec);
+  doc.layers[0].maskData = mask;
+  auto document = Load(doc);
   EXPECT_EQ(PlaneOf(Channel(document, 0, 1)), Ramp(4));
   EXPECT_TRUE(Channel(document, 0, 2).plane.empty());
   EXPECT_FALSE(Channel(document, 0, 2).data.empty());
 
-  spec.layers[0].maskData.clear();  // no mask data at all
-  document = Load(spec);
+  doc.layers[0].maskData.clear();  // no mask data at all
+  document = Load(doc);
   EXPECT_TRUE(Channel(document, 0, 1).plane.empty());
   EXPECT_FALSE(Channel(document, 0, 1).data.empty());
 }

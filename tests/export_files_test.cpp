@@ -20,9 +20,9 @@ using test::ByteVector;
 // One layer of width x height from planes given per channel id.
 DocumentSpec Document(int32_t width, int32_t height, const std::vector<std::pair<int16_t, ByteVector>>& planes,
                       int32_t top = 0, int32_t left = 0) {
-  DocumentSpec spec;
-  spec.rows = top + height;
-  spec.columns = left + width;
+  DocumentSpec doc;
+  doc.rows = top + height;
+  doc.columns = left + width;
   LayerSpec layer;
   layer.top = top;
   layer.left = left;
@@ -30,8 +30,8 @@ DocumentSpec Document(int32_t width, int32_t height, const std::vector<std::pair
   layer.right = left + width;
   layer.name = "Layer";
   for (const auto& [id, plane] : planes) layer.channels.push_back(psdbuild::PackBitsChannel(id, plane, width));
-  spec.layers = {layer};
-  return spec;
+  doc.layers = {layer};
+  return doc;
 }
 
 struct Ripped {
@@ -41,9 +41,9 @@ struct Ripped {
   std::vector<std::string> files;
 };
 
-Ripped Rip(const DocumentSpec& spec, bool ignoreAlpha = false) {
+Ripped Rip(const DocumentSpec& doc, bool ignoreAlpha = false) {
   test::TempDir dir;
-  const std::string source = dir.Write("in.psd", BuildDocument(spec).bytes);
+  const std::string source = dir.Write("in.psd", BuildDocument(doc).bytes);
   test::TempDir out;
   RipJob job(source, out.Folder(), ignoreAlpha ? 1 : 0, nullptr);
   Ripped ripped;
@@ -98,9 +98,9 @@ TEST(PngFile, WrittenAtTheLayersOwnSize) {
 }
 
 TEST(IgnoreAlpha, KeepsCompleteTransparencyOnly) {
-  const auto spec = Document(4, 1, {{0, {1, 2, 3, 4}}, {1, {5, 6, 7, 8}}, {2, {9, 9, 9, 9}}, {-1, {0, 1, 128, 255}}});
-  const Ripped kept = Rip(spec, false);
-  const Ripped ignored = Rip(spec, true);
+  const auto doc = Document(4, 1, {{0, {1, 2, 3, 4}}, {1, {5, 6, 7, 8}}, {2, {9, 9, 9, 9}}, {-1, {0, 1, 128, 255}}});
+  const Ripped kept = Rip(doc, false);
+  const Ripped ignored = Rip(doc, true);
   ASSERT_EQ(ignored.result, 0);
   EXPECT_EQ(kept.png.pixels, (ByteVector{1, 5, 9, 0, 2, 6, 9, 1, 3, 7, 9, 128, 4, 8, 9, 255}));
   EXPECT_EQ(ignored.png.pixels, (ByteVector{1, 5, 9, 0, 2, 6, 9, 255, 3, 7, 9, 255, 4, 8, 9, 255}));
@@ -110,8 +110,8 @@ TEST(IgnoreAlpha, KeepsCompleteTransparencyOnly) {
 }
 
 TEST(IgnoreAlpha, ChangesNothingForAnRgbLayer) {
-  const auto spec = Document(2, 1, {{0, {1, 2}}, {1, {3, 4}}, {2, {5, 6}}});
-  EXPECT_EQ(Rip(spec, true).png.pixels, Rip(spec, false).png.pixels);
+  const auto doc = Document(2, 1, {{0, {1, 2}}, {1, {3, 4}}, {2, {5, 6}}});
+  EXPECT_EQ(Rip(doc, true).png.pixels, Rip(doc, false).png.pixels);
 }
 
 TEST(GifFile, PaletteStartsWithTransparentGreyAndBlackThenColoursInOrderOfFirstUse) {

@@ -57,10 +57,10 @@ ByteVector Ramp(size_t size, uint8_t first) {
 }
 
 psdbuild::DocumentSpec SmallDocument() {
-  psdbuild::DocumentSpec spec;
-  spec.rows = 2;
-  spec.columns = 4;
-  spec.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
+  psdbuild::DocumentSpec doc;
+  doc.rows = 2;
+  doc.columns = 4;
+  doc.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
   psdbuild::LayerSpec rgb;
   rgb.bottom = 2;
   rgb.right = 4;
@@ -74,10 +74,10 @@ psdbuild::DocumentSpec SmallDocument() {
   rgba.name = "Layer 1";
   rgba.channels.push_back(psdbuild::RawChannel(-1, Ramp(6, 200)));
   for (int16_t id = 0; id < 3; ++id) rgba.channels.push_back(psdbuild::RawChannel(id, Ramp(6, 50 * id)));
-  spec.layers = {rgb, rgba};
-  spec.globalMask = ByteVector(14, 0);
-  spec.compositeData = Ramp(24);
-  return spec;
+  doc.layers = {rgb, rgba};
+  doc.globalMask = ByteVector(14, 0);
+  doc.compositeData = Ramp(24);
+  return doc;
 }
 
 std::vector<std::string> SmallDocumentStatuses() {

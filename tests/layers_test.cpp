@@ -19,9 +19,9 @@ using test::ByteVector;
 using test::LoadBytes;
 using test::LoadResult;
 
-std::unique_ptr<PsdDocument> Load(const DocumentSpec& spec, test::RecordingSink* sink = nullptr) {
+std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc, test::RecordingSink* sink = nullptr) {
   int32_t result = 1;
-  auto document = LoadBytes(BuildDocument(spec).bytes, &result, sink);
+  auto document = LoadBytes(BuildDocument(doc).bytes, &result, sink);
   EXPECT_EQ(result, 0);
   return document;
 }
@@ -45,18 +45,18 @@ TEST(LayerSection, ResultCodesOfTheSectionFields) {
 }
 
 TEST(LayerSection, SectionLengthZeroHasNoLayers) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.layerSection = false;
-  const auto document = Load(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.layerSection = false;
+  const auto document = Load(doc);
   EXPECT_TRUE(document->layerMaskInfo->records.empty());
   EXPECT_FALSE(document->layerMaskInfo->globalMask);
-  EXPECT_EQ(document->composite->rawData.size(), spec.compositeData.size());
+  EXPECT_EQ(document->composite->rawData.size(), doc.compositeData.size());
 }
 
 TEST(LayerSection, LayerInfoLengthZeroReadsNothingMore) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.layerSection = false;
-  const BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.layerSection = false;
+  const BuiltDocument built = BuildDocument(doc);
   // Section length 8, layer info length 0, then four bytes of global mask
   // info that are not read: the composite starts right after the length.
   ByteVector bytes(built.bytes.begin(), built.bytes.begin() + built.At("layerSection"));
@@ -67,41 +67,41 @@ TEST(LayerSection, LayerInfoLengthZeroReadsNothingMore) {
   ASSERT_EQ(result, 0);
   EXPECT_TRUE(document->layerMaskInfo->records.empty());
   EXPECT_FALSE(document->layerMaskInfo->globalMask);
-  EXPECT_EQ(document->composite->rawData.size(), 2 + 2 + spec.compositeData.size());
+  EXPECT_EQ(document->composite->rawData.size(), 2 + 2 + doc.compositeData.size());
 }
 
 TEST(LayerSection, NegativeCountStandsForItsAbsoluteValue) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.layerCountField = -2;
+  DocumentSpec doc = test::SmallDocument();
+  doc.layerCountField = -2;
   test::RecordingSink sink;
-  const auto document = Load(spec, &sink);
+  const auto document = Load(doc, &sink);
   EXPECT_EQ(document->layerMaskInfo->records.size(), 2u);
   EXPECT_EQ(sink.statuses[2].text, "Reading layers section, contains: 2 layers.");
 
-  spec.layers.clear();
-  spec.layerCountField = -32768;  // has no absolute value: no records
+  doc.layers.clear();
+  doc.layerCountField = -32768;  // has no absolute value: no records
   test::RecordingSink other;
-  const auto none = Load(spec, &other);
+  const auto none = Load(doc, &other);
   EXPECT_TRUE(none->layerMaskInfo->records.empty());
   EXPECT_TRUE(none->layerMaskInfo->globalMask);
   EXPECT_EQ(other.statuses[2].text, "Reading layers section, contains: -32768 layers.");
 }
 
 TEST(LayerSection, GlobalMaskOnlyWhenTheLengthsSaySo) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.globalMask.reset();  // section length - layer info length == 4
-  EXPECT_FALSE(Load(spec)->layerMaskInfo->globalMask);
-  spec.globalMask = ByteVector{};
-  const auto document = Load(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.globalMask.reset();  // section length - layer info length == 4
+  EXPECT_FALSE(Load(doc)->layerMaskInfo->globalMask);
+  doc.globalMask = ByteVector{};
+  const auto document = Load(doc);
   ASSERT_TRUE(document->layerMaskInfo->globalMask);
   EXPECT_EQ(document->layerMaskInfo->globalMask->length, 0u);
 }
 
 TEST(LayerRecord, ResultCodesOfEachField) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.layers[0].extraData = ByteVector(11, 0);  // odd: a pad byte follows the record
-  spec.layers[0].extraData->at(8) = 0;           // no name
-  const BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.layers[0].extraData = ByteVector(11, 0);  // odd: a pad byte follows the record
+  doc.layers[0].extraData->at(8) = 0;           // no name
+  const BuiltDocument built = BuildDocument(doc);
   const size_t layer = built.At("layer1");
   const size_t channels = built.At("layer1.channels");
   const size_t blend = built.At("layer1.blend");
@@ -131,8 +131,8 @@ TEST(LayerRecord, ResultCodesOfEachField) {
 }
 
 TEST(LayerRecord, FieldsAsStored) {
-  DocumentSpec spec = test::SmallDocument();
-  LayerSpec& layer = spec.layers[1];
+  DocumentSpec doc = test::SmallDocument();
+  LayerSpec& layer = doc.layers[1];
   layer.top = -5;
   layer.left = 7;
   layer.bottom = -3;
@@ -144,7 +144,7 @@ TEST(LayerRecord, FieldsAsStored) {
   layer.flags = 8;
   layer.filler = 9;
   for (auto& channel : layer.channels) channel.stored.resize(6);
-  const auto document = Load(spec);
+  const auto document = Load(doc);
   const LayerRecord& record = *document->layerMaskInfo->records[1];
   EXPECT_EQ(record.top, -5);
   EXPECT_EQ(record.left, 7);
@@ -162,12 +162,12 @@ TEST(LayerRecord, FieldsAsStored) {
 }
 
 TEST(LayerRecord, ExtraDataSubBlocksAndName) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.layers.push_back(LayerWithExtraData({}));                         // nothing
-  spec.layers.push_back(LayerWithExtraData({0, 0, 0, 2, 0xAA, 0xBB}));   // mask data only
-  spec.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 0}));  // empty name
-  spec.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 0, 5, 'a', 'b', 0, 'c', 'd', 1, 2}));
-  const auto document = Load(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.layers.push_back(LayerWithExtraData({}));                         // nothing
+  doc.layers.push_back(LayerWithExtraData({0, 0, 0, 2, 0xAA, 0xBB}));   // mask data only
+  doc.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 0}));  // empty name
+  doc.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 0, 5, 'a', 'b', 0, 'c', 'd', 1, 2}));
+  const auto document = Load(doc);
   const auto& records = document->layerMaskInfo->records;
   ASSERT_EQ(records.size(), 6u);
 
@@ -190,12 +190,12 @@ TEST(LayerRecord, ExtraDataSubBlocksAndName) {
 }
 
 TEST(LayerRecord, NoChannelsAndAStatusForEachRecord) {
-  DocumentSpec spec = test::SmallDocument();
+  DocumentSpec doc = test::SmallDocument();
   LayerSpec empty;
   empty.name = "Group";
-  spec.layers.insert(spec.layers.begin() + 1, empty);
+  doc.layers.insert(doc.layers.begin() + 1, empty);
   test::RecordingSink sink;
-  const auto document = Load(spec, &sink);
+  const auto document = Load(doc, &sink);
   EXPECT_EQ(document->layerMaskInfo->records[1]->channelCount, 0);
   EXPECT_EQ(document->layerMaskInfo->records[2]->channels.size(), 4u);
   std::vector<std::string> texts;
@@ -206,14 +206,14 @@ TEST(LayerRecord, NoChannelsAndAStatusForEachRecord) {
 
 TEST(LayerRecord, PadByteOnlyAfterAnOddPosition) {
   for (size_t size : {12u, 13u}) {
-    DocumentSpec spec = test::SmallDocument();
+    DocumentSpec doc = test::SmallDocument();
     ByteVector extra(size, 0);
     extra[8] = 3;
     extra[9] = 'o';
     extra[10] = 'd';
     extra[11] = 'd';
-    spec.layers[0].extraData = extra;
-    const auto document = Load(spec);
+    doc.layers[0].extraData = extra;
+    const auto document = Load(doc);
     EXPECT_EQ(document->layerMaskInfo->records[0]->name, "odd");
     EXPECT_EQ(document->layerMaskInfo->records[1]->name, "Layer 1");
   }
@@ -231,9 +231,9 @@ TEST(LayerRecord, OverrunningSubBlocksFail) {
       {{0, 0, 0, 0, 0, 0, 0, 0, 9, 'a', 'b'}, LayerRecord::kBadMaskData},  // name past the end
   };
   for (const auto& c : cases) {
-    DocumentSpec spec = test::SmallDocument();
-    spec.layers[1].extraData = c.extra;
-    EXPECT_EQ(LoadResult(BuildDocument(spec).bytes), c.code);
+    DocumentSpec doc = test::SmallDocument();
+    doc.layers[1].extraData = c.extra;
+    EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), c.code);
   }
 }
 

@@ -102,9 +102,9 @@ OutputBuffer ReferenceGif(const LayerPlanes& planes) {
   return gif;
 }
 
-void ExpectSameGifs(const psdbuild::DocumentSpec& spec, int minimumColours) {
+void ExpectSameGifs(const psdbuild::DocumentSpec& doc, int minimumColours) {
   int32_t result = 1;
-  const auto document = test::LoadBytes(psdbuild::BuildDocument(spec).bytes, &result);
+  const auto document = test::LoadBytes(psdbuild::BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   for (const auto& record : document->layerMaskInfo->records) {
     const auto planes = ChooseLayerPlanes(*document, *record);
@@ -124,9 +124,9 @@ void ExpectSameGifs(const psdbuild::DocumentSpec& spec, int minimumColours) {
 }
 
 TEST(GifLookup, ByteIdenticalToLibgdCallsWithFewColours) {
-  psdbuild::DocumentSpec spec;
-  spec.rows = 40;
-  spec.columns = 60;
+  psdbuild::DocumentSpec doc;
+  doc.rows = 40;
+  doc.columns = 60;
   psdbuild::LayerSpec layer;
   layer.bottom = 40;
   layer.right = 60;
@@ -141,17 +141,17 @@ TEST(GifLookup, ByteIdenticalToLibgdCallsWithFewColours) {
   for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
     layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
   }
-  spec.layers = {layer};
-  ExpectSameGifs(spec, 20);
+  doc.layers = {layer};
+  ExpectSameGifs(doc, 20);
 }
 
 TEST(GifLookup, ByteIdenticalToLibgdCallsWithAFullPalette) {
-  psdbuild::DocumentSpec spec;
-  spec.rows = 300;
-  spec.columns = 400;
-  spec.layers = {psdbuild::PixelLayer({0, 0, 400, 300, true, false, 3, "photo"}),
+  psdbuild::DocumentSpec doc;
+  doc.rows = 300;
+  doc.columns = 400;
+  doc.layers = {psdbuild::PixelLayer({0, 0, 400, 300, true, false, 3, "photo"}),
                  psdbuild::PixelLayer({10, 10, 200, 150, false, true, 9, "opaque"})};
-  ExpectSameGifs(spec, 256);
+  ExpectSameGifs(doc, 256);
 }
 
 }  // namespace

@@ -71,25 +71,25 @@ TEST(Header, ResultCodes) {
   EXPECT_EQ(LoadResult(ByteVector(valid.begin(), valid.begin() + 25)), PsdHeader::kShortHeader);
   EXPECT_EQ(LoadResult({}), -2);
 
-  DocumentSpec spec = test::SmallDocument();
-  spec.signature = "8BPX";
-  EXPECT_EQ(LoadResult(BuildDocument(spec).bytes), PsdHeader::kBadSignature);
-  spec.version = 7;  // both wrong: the signature is tested first
-  EXPECT_EQ(LoadResult(BuildDocument(spec).bytes), -4);
+  DocumentSpec doc = test::SmallDocument();
+  doc.signature = "8BPX";
+  EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), PsdHeader::kBadSignature);
+  doc.version = 7;  // both wrong: the signature is tested first
+  EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), -4);
 
-  spec = test::SmallDocument();
-  spec.version = 2;  // PSB
-  EXPECT_EQ(LoadResult(BuildDocument(spec).bytes), PsdHeader::kBadVersion);
+  doc = test::SmallDocument();
+  doc.version = 2;  // PSB
+  EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), PsdHeader::kBadVersion);
   EXPECT_EQ(PsdHeader::kBadVersion, -8);
 }
 
 TEST(Header, KeepsEveryValueAndIgnoresTheReservedBytes) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.channels = 7;
-  spec.depth = 16;
-  spec.mode = 4;
-  spec.layers.clear();
-  ByteVector bytes = BuildDocument(spec).bytes;
+  DocumentSpec doc = test::SmallDocument();
+  doc.channels = 7;
+  doc.depth = 16;
+  doc.mode = 4;
+  doc.layers.clear();
+  ByteVector bytes = BuildDocument(doc).bytes;
   for (int i = 6; i < 12; ++i) bytes[i] = 0xA5;
   int32_t result = 1;
   const auto document = LoadBytes(bytes, &result);
@@ -105,9 +105,9 @@ TEST(ColorModeData, ResultCodes) {
   // Exactly a valid header: the colour-mode length is missing.
   EXPECT_EQ(LoadResult(built.CutAt(26)), ColorModeData::kShortLength);
 
-  DocumentSpec spec = test::SmallDocument();
-  spec.colorModeData = ByteVector(768, 3);
-  const BuiltDocument indexed = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.colorModeData = ByteVector(768, 3);
+  const BuiltDocument indexed = BuildDocument(doc);
   EXPECT_EQ(LoadResult(indexed.CutAt(indexed.At("colorModeData") + 4 + 100)), ColorModeData::kShortData);
 
   // A length far beyond the file fails before anything is allocated.
@@ -117,29 +117,29 @@ TEST(ColorModeData, ResultCodes) {
 }
 
 TEST(ColorModeData, KeepsItsBytesWithoutPadding) {
-  DocumentSpec spec = test::SmallDocument();
+  DocumentSpec doc = test::SmallDocument();
   int32_t result = 1;
-  auto document = LoadBytes(BuildDocument(spec).bytes, &result);
+  auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_TRUE(document->colorModeData->data.empty());
 
-  spec.colorModeData = ByteVector(768, 3);
-  document = LoadBytes(BuildDocument(spec).bytes, &result);
+  doc.colorModeData = ByteVector(768, 3);
+  document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(document->colorModeData->length, 768u);
 
   // An odd length is followed directly by the image resources.
-  spec.colorModeData = {1, 2, 3};
-  document = LoadBytes(BuildDocument(spec).bytes, &result);
+  doc.colorModeData = {1, 2, 3};
+  document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(document->colorModeData->data.data()[2], 3);
   EXPECT_EQ(document->imageResources->resources.size(), 2u);
 }
 
 TEST(ImageResources, ResultCodesOfEachField) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
-  const BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
+  const BuiltDocument built = BuildDocument(doc);
   const size_t r0 = built.At("resource0");
   const size_t r1 = built.At("resource1");
   EXPECT_EQ(LoadResult(built.CutAt(built.At("imageResources") + 2)), ImageResourceList::kShortSectionLength);
@@ -168,11 +168,11 @@ TEST(ImageResources, ResultCodesOfEachField) {
 }
 
 TEST(ImageResources, PaddingOfNamesAndBodies) {
-  DocumentSpec spec = test::SmallDocument();
+  DocumentSpec doc = test::SmallDocument();
   // Names of 0, 1, 2 and 3 bytes, bodies ending at odd and even offsets.
-  spec.resources = {{1, "", {1}}, {2, "a", {1, 2}}, {3, "ab", {1, 2, 3}}, {4, "abc", {}}, {5, "x", {9}}};
+  doc.resources = {{1, "", {1}}, {2, "a", {1, 2}}, {3, "ab", {1, 2, 3}}, {4, "abc", {}}, {5, "x", {9}}};
   int32_t result = 1;
-  const auto document = LoadBytes(BuildDocument(spec).bytes, &result);
+  const auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   const auto& resources = document->imageResources->resources;
   ASSERT_EQ(resources.size(), 5u);
@@ -184,16 +184,16 @@ TEST(ImageResources, PaddingOfNamesAndBodies) {
 }
 
 TEST(ImageResources, EmptySectionAndNamesCutAtAZeroByte) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.resources.clear();
+  DocumentSpec doc = test::SmallDocument();
+  doc.resources.clear();
   int32_t result = 1;
-  auto document = LoadBytes(BuildDocument(spec).bytes, &result);
+  auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_TRUE(document->imageResources->resources.empty());
   EXPECT_EQ(document->layerMaskInfo->records.size(), 2u);
 
-  spec.resources = {{7, std::string("ab\0cd", 5), {}}};
-  document = LoadBytes(BuildDocument(spec).bytes, &result);
+  doc.resources = {{7, std::string("ab\0cd", 5), {}}};
+  document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(document->imageResources->resources[0]->name, "ab");
 }
@@ -201,9 +201,9 @@ TEST(ImageResources, EmptySectionAndNamesCutAtAZeroByte) {
 TEST(ImageResources, LastBlockMayRunPastTheDeclaredEnd) {
   // Declare only 4 bytes: the first block is read whole, and the layer
   // section is read from where it ended.
-  DocumentSpec spec = test::SmallDocument();
-  spec.resources.resize(1);
-  const BuiltDocument one = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.resources.resize(1);
+  const BuiltDocument one = BuildDocument(doc);
   ByteVector bytes = one.bytes;
   bytes[one.At("imageResources") + 3] = 4;
   int32_t result = 1;
@@ -214,8 +214,8 @@ TEST(ImageResources, LastBlockMayRunPastTheDeclaredEnd) {
 }
 
 TEST(Composite, ResultCodesAndBuffers) {
-  DocumentSpec spec = test::SmallDocument();
-  const BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  const BuiltDocument built = BuildDocument(doc);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("composite"))), CompositeImage::kShortCompression);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("composite") + 1)), -2);
 
@@ -225,9 +225,9 @@ TEST(Composite, ResultCodesAndBuffers) {
   EXPECT_TRUE(document->composite->rawData.empty());
   EXPECT_TRUE(document->composite->data.empty());
 
-  spec.compositeCompression = 1;
-  spec.compositeData = {0xFE, 0x11, 0xAA, 0xBB};  // everything to the end of the file
-  document = LoadBytes(BuildDocument(spec).bytes, &result);
+  doc.compositeCompression = 1;
+  doc.compositeData = {0xFE, 0x11, 0xAA, 0xBB};  // everything to the end of the file
+  document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
   EXPECT_TRUE(document->composite->rawData.empty());
   ASSERT_EQ(document->composite->data.size(), 4u);
@@ -244,9 +244,9 @@ TEST(Status, TextsInReadingOrder) {
 }
 
 TEST(Status, ProgressFollowsTheFilePosition) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.compositeData = ByteVector(3000, 7);  // the composite is most of the file
-  const BuiltDocument built = BuildDocument(spec);
+  DocumentSpec doc = test::SmallDocument();
+  doc.compositeData = ByteVector(3000, 7);  // the composite is most of the file
+  const BuiltDocument built = BuildDocument(doc);
   test::RecordingSink sink;
   int32_t result = 1;
   LoadBytes(built.bytes, &result, &sink);
@@ -263,34 +263,34 @@ TEST(Status, ProgressFollowsTheFilePosition) {
 }
 
 TEST(Status, ImageDataTextCarriesColumnsRowsAndBits) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.columns = 640;
-  spec.rows = 480;
+  DocumentSpec doc = test::SmallDocument();
+  doc.columns = 640;
+  doc.rows = 480;
   test::RecordingSink sink;
   int32_t result = 1;
-  LoadBytes(BuildDocument(spec).bytes, &result, &sink);
+  LoadBytes(BuildDocument(doc).bytes, &result, &sink);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(sink.statuses.back().text, "Reading image data (640x480x24 bits)...");
 }
 
 TEST(Status, ImageDataBitsDoNotOverflow) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.channels = 65535;
-  spec.depth = 65535;
-  spec.layers.clear();
+  DocumentSpec doc = test::SmallDocument();
+  doc.channels = 65535;
+  doc.depth = 65535;
+  doc.layers.clear();
   test::RecordingSink sink;
   int32_t result = 1;
-  LoadBytes(BuildDocument(spec).bytes, &result, &sink);
+  LoadBytes(BuildDocument(doc).bytes, &result, &sink);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(sink.statuses.back().text, "Reading image data (4x2x4294836225 bits)...");
 }
 
 TEST(Status, ResourceIdsAreUnsigned) {
-  DocumentSpec spec = test::SmallDocument();
-  spec.resources = {{40000, "", {}}};
+  DocumentSpec doc = test::SmallDocument();
+  doc.resources = {{40000, "", {}}};
   test::RecordingSink sink;
   int32_t result = 1;
-  LoadBytes(BuildDocument(spec).bytes, &result, &sink);
+  LoadBytes(BuildDocument(doc).bytes, &result, &sink);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(sink.statuses.front().text, "Read image resource number: 1; Res. ID: 40000");
 }

@@ -49,13 +49,13 @@ TEST(RipJobLoad, NothingIsSentWithoutAWindow) {
 
 TEST(RipJobLoad, RunReturnsTheLoadersCode) {
   test::TempDir dir;
-  psdbuild::DocumentSpec spec = test::SmallDocument();
-  const std::string valid = dir.Write("valid.psd", BuildDocument(spec).bytes);
-  spec.signature = "GIF8";
-  const std::string notPsd = dir.Write("not.psd", BuildDocument(spec).bytes);
-  spec.signature = "8BPS";
-  spec.version = 2;
-  const std::string psb = dir.Write("big.psb", BuildDocument(spec).bytes);
+  psdbuild::DocumentSpec doc = test::SmallDocument();
+  const std::string valid = dir.Write("valid.psd", BuildDocument(doc).bytes);
+  doc.signature = "GIF8";
+  const std::string notPsd = dir.Write("not.psd", BuildDocument(doc).bytes);
+  doc.signature = "8BPS";
+  doc.version = 2;
+  const std::string psb = dir.Write("big.psb", BuildDocument(doc).bytes);
 
   const std::pair<std::string, int32_t> cases[] = {
       {dir.Folder() + "missing.psd", -16384}, {notPsd, -4}, {psb, -8}, {valid, 0}};

@@ -32,11 +32,11 @@ LayerSpec Layer(const std::string& name, std::vector<int16_t> ids, int32_t width
 }
 
 DocumentSpec WithLayers(std::vector<LayerSpec> layers) {
-  DocumentSpec spec;
-  spec.rows = 2;
-  spec.columns = 2;
-  spec.layers = std::move(layers);
-  return spec;
+  DocumentSpec doc;
+  doc.rows = 2;
+  doc.columns = 2;
+  doc.layers = std::move(layers);
+  return doc;
 }
 
 std::vector<std::string> ExportStatuses(const test::RecordingReceiver& receiver) {
@@ -57,10 +57,10 @@ struct JobRun {
   test::RecordingReceiver receiver;
 };
 
-std::unique_ptr<JobRun> RunJob(const DocumentSpec& spec, const std::string& folder = "") {
+std::unique_ptr<JobRun> RunJob(const DocumentSpec& doc, const std::string& folder = "") {
   test::TempDir in, out;
   auto run = std::make_unique<JobRun>();
-  RipJob job(in.Write("in.psd", BuildDocument(spec).bytes), folder.empty() ? out.Folder() : folder, 0,
+  RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), folder.empty() ? out.Folder() : folder, 0,
              &run->receiver);
   run->result = job.Run();
   run->layersRipped = job.LayersRipped();
@@ -117,9 +117,9 @@ TEST(ChannelRule, WhichLayersAreWritten) {
       {{-1, 0}, nullptr},
   };
   for (const auto& c : cases) {
-    DocumentSpec spec = WithLayers({Layer("L", c.ids)});
+    DocumentSpec doc = WithLayers({Layer("L", c.ids)});
     int32_t result = 1;
-    const auto document = test::LoadBytes(BuildDocument(spec).bytes, &result);
+    const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
     ASSERT_EQ(result, 0);
     const auto planes = ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]);
     const char* exported = planes ? (planes->withAlpha ? "rgba" : "rgb") : nullptr;
@@ -128,18 +128,18 @@ TEST(ChannelRule, WhichLayersAreWritten) {
 }
 
 TEST(ChannelRule, OnlyEightBitRgbDocumentsAndLayersWithPixels) {
-  const auto writes = [](DocumentSpec spec) {
+  const auto writes = [](DocumentSpec doc) {
     int32_t result = 1;
-    const auto document = test::LoadBytes(BuildDocument(spec).bytes, &result);
+    const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
     EXPECT_EQ(result, 0);
     if (!document) return false;
     return ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]).has_value();
   };
   EXPECT_TRUE(writes(WithLayers({Layer("L", {0, 1, 2})})));
   for (uint16_t mode : {1, 2, 4, 9}) {  // greyscale, indexed, CMYK, Lab
-    DocumentSpec spec = WithLayers({Layer("L", {0, 1, 2, -1})});
-    spec.mode = mode;
-    EXPECT_FALSE(writes(spec)) << mode;
+    DocumentSpec doc = WithLayers({Layer("L", {0, 1, 2, -1})});
+    doc.mode = mode;
+    EXPECT_FALSE(writes(doc)) << mode;
   }
   DocumentSpec sixteen = WithLayers({Layer("L", {0, 1, 2}, 1, 2, 2)});
   sixteen.depth = 16;

@@ -22,11 +22,11 @@ psdbuild::LayerSpec Named(const std::string& name, uint32_t seed) {
 }
 
 std::string Source(const test::TempDir& dir, std::vector<psdbuild::LayerSpec> layers) {
-  psdbuild::DocumentSpec spec;
-  spec.rows = 9;
-  spec.columns = 12;
-  spec.layers = std::move(layers);
-  return dir.Write("in.psd", BuildDocument(spec).bytes);
+  psdbuild::DocumentSpec doc;
+  doc.rows = 9;
+  doc.columns = 12;
+  doc.layers = std::move(layers);
+  return dir.Write("in.psd", BuildDocument(doc).bytes);
 }
 
 std::map<std::string, ByteVector> Contents(const fs::path& folder) {

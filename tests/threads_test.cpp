@@ -47,15 +47,15 @@ void ExpectSameForAnyThreadCount(const std::string& source,
 }
 
 psdbuild::DocumentSpec ManyLayers() {
-  psdbuild::DocumentSpec spec;
-  spec.rows = 120;
-  spec.columns = 160;
+  psdbuild::DocumentSpec doc;
+  doc.rows = 120;
+  doc.columns = 160;
   for (int i = 0; i < 9; ++i) {
-    spec.layers.push_back(psdbuild::PixelLayer(
+    doc.layers.push_back(psdbuild::PixelLayer(
         {i, 2 * i, 40 + 10 * i, 30 + 8 * i, i % 3 != 0, i % 2 == 0, static_cast<uint32_t>(i + 1), "L" + std::to_string(i)}));
   }
-  spec.layers[4].channels.pop_back();  // a layer that is skipped
-  return spec;
+  doc.layers[4].channels.pop_back();  // a layer that is skipped
+  return doc;
 }
 
 TEST(Threads, SameStatusesAndFiles) {

@@ -144,50 +144,50 @@ ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes
   return channel;
 }
 
-BuiltDocument BuildDocument(const DocumentSpec& spec) {
+BuiltDocument BuildDocument(const DocumentSpec& doc) {
   BuiltDocument document;
   Writer w(&document);
   w.Mark("header");
-  w.Text(spec.signature);
-  w.U16(spec.version);
+  w.Text(doc.signature);
+  w.U16(doc.version);
   for (int i = 0; i < 6; ++i) w.U8(0);
-  w.U16(spec.channels);
-  w.U32(static_cast<uint32_t>(spec.rows));
-  w.U32(static_cast<uint32_t>(spec.columns));
-  w.U16(spec.depth);
-  w.U16(spec.mode);
+  w.U16(doc.channels);
+  w.U32(static_cast<uint32_t>(doc.rows));
+  w.U32(static_cast<uint32_t>(doc.columns));
+  w.U16(doc.depth);
+  w.U16(doc.mode);
 
   w.Mark("colorModeData");
-  w.U32(static_cast<uint32_t>(spec.colorModeData.size()));
-  w.Bytes(spec.colorModeData);
+  w.U32(static_cast<uint32_t>(doc.colorModeData.size()));
+  w.Bytes(doc.colorModeData);
 
   w.Mark("imageResources");
   const size_t resourcesLength = w.OpenLength();
-  for (size_t i = 0; i < spec.resources.size(); ++i) WriteResource(w, spec.resources[i], i);
+  for (size_t i = 0; i < doc.resources.size(); ++i) WriteResource(w, doc.resources[i], i);
   w.CloseLength(resourcesLength);
 
   w.Mark("layerSection");
   const size_t sectionLength = w.OpenLength();
-  if (spec.layerSection) {
+  if (doc.layerSection) {
     w.Mark("layerInfo");
     const size_t infoLength = w.OpenLength();
     w.Mark("layerCount");
-    w.U16(static_cast<uint16_t>(spec.layerCountField.value_or(static_cast<int16_t>(spec.layers.size()))));
-    for (size_t i = 0; i < spec.layers.size(); ++i) WriteRecord(w, spec.layers[i], i);
-    for (size_t i = 0; i < spec.layers.size(); ++i) {
-      for (size_t c = 0; c < spec.layers[i].channels.size(); ++c) {
-        const ChannelSpec& channel = spec.layers[i].channels[c];
+    w.U16(static_cast<uint16_t>(doc.layerCountField.value_or(static_cast<int16_t>(doc.layers.size()))));
+    for (size_t i = 0; i < doc.layers.size(); ++i) WriteRecord(w, doc.layers[i], i);
+    for (size_t i = 0; i < doc.layers.size(); ++i) {
+      for (size_t c = 0; c < doc.layers[i].channels.size(); ++c) {
+        const ChannelSpec& channel = doc.layers[i].channels[c];
         w.Mark("pixels" + std::to_string(i) + "." + std::to_string(c));
         w.U16(channel.compression);
         w.Bytes(channel.stored);
       }
     }
-    while ((w.Size() - infoLength - 4) % spec.layerInfoAlignment != 0) w.U8(0);
+    while ((w.Size() - infoLength - 4) % doc.layerInfoAlignment != 0) w.U8(0);
     w.CloseLength(infoLength);
-    if (spec.globalMask) {
+    if (doc.globalMask) {
       w.Mark("globalMask");
-      w.U32(static_cast<uint32_t>(spec.globalMask->size()));
-      w.Bytes(*spec.globalMask);
+      w.U32(static_cast<uint32_t>(doc.globalMask->size()));
+      w.Bytes(*doc.globalMask);
     }
     // Without a global mask the section is the layer info and its length
     // field: section length - layer info length == 4.
@@ -195,8 +195,8 @@ BuiltDocument BuildDocument(const DocumentSpec& spec) {
   }
 
   w.Mark("composite");
-  w.U16(spec.compositeCompression);
-  w.Bytes(spec.compositeData);
+  w.U16(doc.compositeCompression);
+  w.Bytes(doc.compositeData);
   return document;
 }
 

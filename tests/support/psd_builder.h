@@ -89,7 +89,7 @@ struct BuiltDocument {
   ByteVector CutAt(size_t size) const { return ByteVector(bytes.begin(), bytes.begin() + size); }
 };
 
-BuiltDocument BuildDocument(const DocumentSpec& spec);
+BuiltDocument BuildDocument(const DocumentSpec& doc);
 
 // A layer of the given size whose colour channels hold deterministic,
 // photograph-like content (smooth areas, edges and a little noise).
