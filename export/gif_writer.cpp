@@ -36,21 +36,22 @@ PaletteImage::~PaletteImage() {
 uint8_t* PaletteImage::Row(int y) { return image_->pixels[y]; }
 
 uint8_t PaletteImage::Lookup(uint32_t key) {
-  // A full palette has no colour twice, so the nearest entry of a colour that
-  // is in it is that colour's own entry: the exact table is not needed.
-  if (nearest_) return nearest_->Find(static_cast<uint8_t>(Red(key)), static_cast<uint8_t>(Green(key)), static_cast<uint8_t>(Blue(key)));
-  for (uint32_t slot = Hash(key) >> 22;; slot = (slot + 1) & (kExactSlots - 1)) {
-    if (exactKeys_[slot] == key) return exactIndexes_[slot];
-    if (exactKeys_[slot] == 0) break;
+  if (!nearest_) {
+    for (uint32_t slot = Hash(key) >> 22;; slot = (slot + 1) & (kExactSlots - 1)) {
+      if (exactKeys_[slot] == key) return exactIndexes_[slot];
+      if (exactKeys_[slot] == 0) break;
+    }
+    if (count_ < kMaxColors) {
+      gdImageColorAllocate(image_, Red(key), Green(key), Blue(key));
+      return Allocate(key);
+    }
+    nearest_ = std::make_unique<NearestColour>(colors_, kBlackIndex, count_);
   }
-  if (count_ < kMaxColors) {
-    gdImageColorAllocate(image_, Red(key), Green(key), Blue(key));
-    return Allocate(key);
-  }
-  // libgd's closest colour, but among the opaque entries only (index 1 up):
-  // an opaque pixel never becomes transparent.
-  nearest_ = std::make_unique<NearestColour>(colors_, kBlackIndex, count_);
-  return nearest_->Find(static_cast<uint8_t>(Red(key)), static_cast<uint8_t>(Green(key)), static_cast<uint8_t>(Blue(key)));
+  // The palette is full: libgd's closest colour, but among the opaque
+  // entries only (index 1 up), so that an opaque pixel never becomes
+  // transparent. A full palette holds no colour twice, so a colour that is
+  // in it finds its own entry this way too.
+  return nearest_->Find(key);
 }
 
 // Enters the colour that libgd has just given the next index.

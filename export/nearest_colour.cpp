@@ -28,10 +28,11 @@ NearestColour::NearestColour(const uint32_t* colors, int first, int count) {
   Build(low, 256, 0, static_cast<uint16_t>(lists_.size()));
 }
 
-uint8_t NearestColour::Find(uint8_t red, uint8_t green, uint8_t blue) {
-  const int colour[3] = {red, green, blue};
-  const uint32_t box = static_cast<uint32_t>((red >> kBoxBits) << (16 - 2 * kBoxBits) |
-                                             (green >> kBoxBits) << (8 - kBoxBits) | (blue >> kBoxBits));
+uint8_t NearestColour::Find(uint32_t rgb) {
+  const int colour[3] = {static_cast<int>(rgb >> 16) & 0xFF, static_cast<int>(rgb >> 8) & 0xFF,
+                         static_cast<int>(rgb) & 0xFF};
+  const uint32_t box = static_cast<uint32_t>((colour[0] >> kBoxBits) << (16 - 2 * kBoxBits) |
+                                             (colour[1] >> kBoxBits) << (8 - kBoxBits) | (colour[2] >> kBoxBits));
   if (boxes_[box] == 0) boxes_[box] = Descend(colour);
   return Answer(boxes_[box], colour);
 }

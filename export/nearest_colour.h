@@ -14,7 +14,8 @@ class NearestColour {
   // Searches entries first..count-1 of `colors` (0xRRGGBB each).
   NearestColour(const uint32_t* colors, int first, int count);
 
-  uint8_t Find(uint8_t red, uint8_t green, uint8_t blue);
+  // `rgb` is 0xRRGGBB; higher bits are ignored.
+  uint8_t Find(uint32_t rgb);
 
  private:
   // A box of the colour cube. Either one entry is nearest everywhere in it

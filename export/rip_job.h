@@ -69,7 +69,7 @@ class RipJob : public StatusSink {
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
-  std::vector<bool> written_;                    // by record, in file order
+  std::vector<bool> written_;              // whether each record is written, in file order
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing

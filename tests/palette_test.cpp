@@ -17,6 +17,8 @@ namespace {
 
 using test::ByteVector;
 
+uint32_t Rgb(int r, int g, int b) { return static_cast<uint32_t>(r << 16 | g << 8 | b); }
+
 uint8_t BruteForce(const std::vector<uint32_t>& colors, int first, int r, int g, int b) {
   uint8_t best = 0;
   long bestDistance = -1;
@@ -53,17 +55,17 @@ TEST(NearestColour, AgreesWithASearchOfEveryEntry) {
     std::uniform_int_distribution<int> any(0, 255);
     for (int i = 0; i < 200000; ++i) {
       const int r = any(random), g = any(random), b = any(random);
-      ASSERT_EQ(nearest.Find(r, g, b), BruteForce(colors, 1, r, g, b)) << r << "," << g << "," << b;
+      ASSERT_EQ(nearest.Find(Rgb(r, g, b)), BruteForce(colors, 1, r, g, b)) << r << "," << g << "," << b;
     }
     // Every colour of the region around the palette and of one far corner.
     for (int r = std::max(0, centre - 12); r <= std::min(255, centre + 12); ++r) {
       for (int g = std::max(0, centre - 12); g <= std::min(255, centre + 12); ++g) {
-        for (int b = 0; b < 256; b += 5) ASSERT_EQ(nearest.Find(r, g, b), BruteForce(colors, 1, r, g, b));
+        for (int b = 0; b < 256; b += 5) ASSERT_EQ(nearest.Find(Rgb(r, g, b)), BruteForce(colors, 1, r, g, b));
       }
     }
     for (int r = 240; r < 256; ++r) {
       for (int g = 0; g < 16; ++g) {
-        for (int b = 240; b < 256; ++b) ASSERT_EQ(nearest.Find(r, g, b), BruteForce(colors, 1, r, g, b));
+        for (int b = 240; b < 256; ++b) ASSERT_EQ(nearest.Find(Rgb(r, g, b)), BruteForce(colors, 1, r, g, b));
       }
     }
   }
