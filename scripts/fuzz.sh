@@ -13,11 +13,12 @@ mkdir -p build-fuzz/artifacts
 for target in load_document packbits rip; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
-  seeds=(build-fuzz/fuzz/seeds/$target tests/crashers/$target)
-  if [ "$target" != packbits ]; then
-    seeds+=(samples)
-    [ -d ../shared/corpus/psd ] && seeds+=(../shared/corpus/psd)
-  fi
+  seeds=()
+  candidates=(build-fuzz/fuzz/seeds/$target tests/crashers/$target)
+  if [ "$target" != packbits ]; then candidates+=(samples ../shared/corpus/psd); fi
+  for folder in "${candidates[@]}"; do
+    if [ -d "$folder" ]; then seeds+=("$folder"); fi
+  done
   echo "== fuzz_$target for ${seconds}s"
   log=build-fuzz/fuzz_$target.log
   if ! "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
