@@ -84,6 +84,8 @@ int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const Encode
   return kExportOk;
 }
 
+void RipJob::ReadFailed() { encoders_.reset(); }
+
 void RipJob::SendStatus(std::string text, int progress) {
   if (window != nullptr) window->Send(WM_RIP_STATUS, text.c_str(), PackProgress(progress));
 }

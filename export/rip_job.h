@@ -49,6 +49,8 @@ class RipJob : public StatusSink {
   // While the document is read: a layer that will be written starts
   // encoding at once, on the encoders' threads.
   void LayerPixelsRead(const PsdDocument& document, const LayerRecord& layer, size_t index) override;
+  // Stops the encoders, which may still be reading the failed document.
+  void ReadFailed() override;
 
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }

@@ -101,6 +101,10 @@ void PsdDocument::ReportLayerPixels(const LayerRecord& layer, size_t index) cons
   if (job != nullptr) job->LayerPixelsRead(*this, layer, index);
 }
 
+void PsdDocument::ReportReadFailed() const {
+  if (job != nullptr) job->ReadFailed();
+}
+
 std::string NameFromBytes(const uint8_t* bytes, size_t size) {
   const void* zero = std::memchr(bytes, 0, size);
   const size_t kept = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) : size;
@@ -118,7 +122,10 @@ std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, Reader r
   auto document = std::make_unique<PsdDocument>();
   document->job = job;
   *result = read(*document);
-  if (*result != PsdBlock::kOk) return nullptr;
+  if (*result != PsdBlock::kOk) {
+    document->ReportReadFailed();  // before the document goes
+    return nullptr;
+  }
   return document;
 }
 

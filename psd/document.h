@@ -86,6 +86,7 @@ class PsdDocument {
 
   void ReportStatus(const std::string& message, int progress) const;
   void ReportLayerPixels(const LayerRecord& layer, size_t index) const;
+  void ReportReadFailed() const;
 
   int64_t fileSize = 0;
   std::unique_ptr<PsdHeader> header;

@@ -106,12 +106,19 @@ int32_t LayerMaskInfo::Read(std::FILE* file) {
     if (!record) return result;
     records.push_back(std::move(record));
   }
-  if (const int32_t pixels = ReadChannelData(file); pixels != kOk) return pixels;
+  if (const int32_t pixels = ReadChannelData(file); pixels != kOk) return FailedAfterPixels(pixels);
   if (sectionLength - length != 4) {
     int32_t result = kOk;
-    if (!(globalMask = CreateBlockFromFile(owner, file, &result))) return result;
+    if (!(globalMask = CreateBlockFromFile(owner, file, &result))) return FailedAfterPixels(result);
   }
   return kOk;
+}
+
+// Pixels already reported go with this section when its factory deletes it:
+// whoever works on them must stop first.
+int32_t LayerMaskInfo::FailedAfterPixels(int32_t code) const {
+  if (owner != nullptr) owner->ReportReadFailed();
+  return code;
 }
 
 // The pixel data of every channel follows all records, in record order and,

@@ -89,6 +89,7 @@ class LayerMaskInfo : public PsdBlock {
 
  private:
   int32_t ReadChannelData(std::FILE* file);
+  int32_t FailedAfterPixels(int32_t code) const;
 };
 
 std::unique_ptr<LayerMaskInfo> CreateLayerMaskInfo(PsdDocument* owner, std::FILE* file, int32_t* result);

@@ -20,6 +20,9 @@ class StatusSink {
   virtual void LayerPixelsRead(const PsdDocument& document, const LayerRecord& layer, size_t index) {
     (void)document, (void)layer, (void)index;
   }
+  // The read failed, and the pixels reported so far are about to be
+  // destroyed: once this returns, nothing may use them. May come twice.
+  virtual void ReadFailed() {}
 };
 
 // printf-style formatting into a std::string of exactly the needed length.

@@ -76,6 +76,26 @@ TEST(Threads, FailureStopsAtTheSameLayerAndNoLaterFileIsWritten) {
   EXPECT_FALSE(many.files.count("L8.gif"));
 }
 
+TEST(Threads, ReadFailingAfterTheLayersWritesNothing) {
+  // The layers go to the encoders as they are read; then the read fails, in
+  // the layer section (a later channel, the global mask info) or after it,
+  // and the document goes while they may still be encoding.
+  psdbuild::DocumentSpec doc = ManyLayers();
+  doc.globalMask = test::ByteVector(14, 0);
+  const psdbuild::BuiltDocument built = psdbuild::BuildDocument(doc);
+  test::TempDir in;
+  const std::pair<size_t, int32_t> cuts[] = {
+      {built.At("pixels8.1") + 5, -8}, {built.At("globalMask") + 6, -8}, {built.At("composite") + 1, -2}};
+  for (const auto& [cut, code] : cuts) {
+    const std::string source = in.Write("cut.psd", built.CutAt(cut));
+    for (unsigned threads : {1u, 2u, 4u}) {
+      const Outcome outcome = Rip(source, threads);
+      EXPECT_EQ(outcome.result, code) << cut << " " << threads;
+      EXPECT_TRUE(outcome.files.empty()) << cut << " " << threads;
+    }
+  }
+}
+
 TEST(Threads, CorpusDocumentsGiveTheSameFiles) {
   if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus next to the checkout";
   for (const char* name : {"layer_effects.psd", "masks.psd", "brightnesscontrast_rgb.psd", "layer_comps.psd"}) {
