@@ -67,7 +67,7 @@ void RipJob::LayerPixelsRead(const PsdDocument& reading, const LayerRecord& laye
   const std::optional<LayerPlanes> planes = ChooseLayerPlanes(reading, layer);
   written_.resize(index + 1, false);
   written_[index] = planes.has_value();
-  if (planes) {
+  if (planes && encoders_) {
     encoders_->Add([planes = *planes, ignore = ignoreAlpha != 0] { return EncodeLayer(planes, ignore); });
   }
 }

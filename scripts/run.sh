@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target peelbox-cli
+cmake --build build -j"$(nproc)" --target peelbox-cli peelbox
 source=${1:-samples/sample.psd}
 folder=${2:-out/$(basename "${source%.*}")}
 ./build/cli/peelbox-cli "$source" "$folder"
