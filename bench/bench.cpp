@@ -25,7 +25,7 @@
 #include "export/layer_planes.h"
 #include "export/png_writer.h"
 #include "psd/composite.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 
 namespace {
 
@@ -163,12 +163,12 @@ int main(int argc, char** argv) {
   bytes.shrink_to_fit();
 
   std::vector<LayerPlanes> layers;
-  double layerPixels = 0, decodedBytes = document->composite->rawData.size() + document->composite->data.size();
-  for (const auto& record : document->layerMaskInfo->records) {
+  double layerPixels = 0, decodedBytes = document->composite->pixels.size();
+  for (const auto& record : document->layerMaskInfo->Layers().records) {
     for (const auto& channel : record->channels) decodedBytes += channel->plane.size();
     if (auto planes = peelbox::ChooseLayerPlanes(*document, *record)) {
-      layers.push_back(*planes);
       layerPixels += double(planes->width) * planes->height;
+      layers.push_back(std::move(*planes));
     }
   }
 

@@ -1,15 +1,8 @@
 #include "export/layer_planes.h"
 
-#include "psd/header.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 
 namespace peelbox {
-
-namespace {
-
-constexpr uint16_t kRgbMode = 3;
-
-}  // namespace
 
 std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer) {
   if (!document.header || document.header->depth != 8 || document.header->mode != kRgbMode) return std::nullopt;
@@ -47,6 +40,21 @@ std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const 
     planes.slots[s] = sources[s]->plane.data();
   }
   return planes;
+}
+
+}  // namespace peelbox
+
+namespace peelbox {
+
+void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {
+  for (const auto& channel : layer.channels) {
+    for (int s = 0; s < planes->ChannelCount(); ++s) {
+      // A moved buffer stays where it is: the slot still points at it.
+      if (planes->slots[s] == channel->plane.data() && !channel->plane.empty()) {
+        planes->owned[s] = std::move(channel->plane);
+      }
+    }
+  }
 }
 
 }  // namespace peelbox

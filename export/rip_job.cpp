@@ -5,7 +5,7 @@
 #include "export/encoder_pool.h"
 #include "export/export_result.h"
 #include "export/file_name.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 
 namespace peelbox {
 
@@ -49,7 +49,7 @@ int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   document = LoadPsdDocument(sourcePath, &result, this);
   if (!document) return result;
-  const auto& records = document->layerMaskInfo->records;
+  const auto& records = document->layerMaskInfo->Layers().records;
   const size_t n = records.size();
   written_.resize(n, false);
   for (size_t i = 0; i < n; ++i) {
@@ -63,12 +63,14 @@ int32_t RipJob::LoadAndExport() {
   return kExportOk;
 }
 
-void RipJob::LayerPixelsRead(const PsdDocument& reading, const LayerRecord& layer, size_t index) {
-  const std::optional<LayerPlanes> planes = ChooseLayerPlanes(reading, layer);
+void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerRecord& layer, size_t index) {
+  std::optional<LayerPlanes> planes = ChooseLayerPlanes(reading, layer);
   written_.resize(index + 1, false);
   written_[index] = planes.has_value();
   if (planes && encoders_) {
-    encoders_->Add([planes = *planes, ignore = ignoreAlpha != 0] { return EncodeLayer(planes, ignore); });
+    TakePlanes(layer, &*planes);
+    auto owned = std::make_shared<const LayerPlanes>(std::move(*planes));
+    encoders_->Add([owned, ignore = ignoreAlpha != 0] { return EncodeLayer(*owned, ignore); });
   }
 }
 
@@ -83,8 +85,6 @@ int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const Encode
   ++layersRipped_;
   return kExportOk;
 }
-
-void RipJob::ReadFailed() { encoders_.reset(); }
 
 void RipJob::SendStatus(std::string text, int progress) {
   if (window != nullptr) window->Send(WM_RIP_STATUS, text.c_str(), PackProgress(progress));

@@ -47,10 +47,9 @@ class RipJob : public StatusSink {
   // without a window.
   void SendStatus(std::string text, int progress) override;
   // While the document is read: a layer that will be written starts
-  // encoding at once, on the encoders' threads.
-  void LayerPixelsRead(const PsdDocument& document, const LayerRecord& layer, size_t index) override;
-  // Stops the encoders, which may still be reading the failed document.
-  void ReadFailed() override;
+  // encoding at once, on the encoders' threads, which own its planes from
+  // then on.
+  void LayerPixelsRead(const PsdDocument& document, LayerRecord& layer, size_t index) override;
 
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "psd/header.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;  // fmemopen refuses an empty buffer
@@ -18,15 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (result != 0 || !document->header || !document->layerMaskInfo || !document->composite) std::abort();
-  // Every decoded plane holds exactly its rows of samples.
-  const size_t bytesPerSample = document->header->depth / 8;
-  for (const auto& record : document->layerMaskInfo->records) {
-    for (const auto& channel : record->channels) {
-      if (channel->plane.empty()) continue;
-      const size_t expected =
-          static_cast<size_t>(channel->planeWidth) * bytesPerSample * static_cast<size_t>(channel->planeHeight);
-      if (channel->plane.size() != expected) std::abort();
+  // Every decoded plane holds exactly its rows of samples, in the main
+  // layer info and in the tagged blocks alike.
+  const uint64_t depth = document->header->depth;
+  const auto check = [&](const peelbox::LayerInfo& info) {
+    for (const auto& record : info.records) {
+      for (const auto& channel : record->channels) {
+        if (channel->plane.empty()) continue;
+        const uint64_t rowBytes = (static_cast<uint64_t>(channel->planeWidth) * depth + 7) / 8;
+        if (channel->plane.size() != rowBytes * static_cast<uint64_t>(channel->planeHeight)) std::abort();
+      }
     }
-  }
+  };
+  if (document->layerMaskInfo->layerInfo) check(*document->layerMaskInfo->layerInfo);
+  for (const auto& tagged : document->layerMaskInfo->taggedLayers) check(*tagged);
+  const peelbox::CompositeImage& composite = *document->composite;
+  if (composite.pixels.size() != composite.geometry.Size() * static_cast<uint64_t>(composite.planeCount)) std::abort();
   return 0;
 }

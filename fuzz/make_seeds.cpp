@@ -89,6 +89,75 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   colourful.columns = 32;
   colourful.layers = {PixelLayer({0, 0, 32, 24, true, true, 5, "Photo"})};
   documents.emplace_back("colourful.psd", colourful);
+
+  // ZIP channels, plain and predicted, at every depth, in the tagged blocks
+  // where 16- and 32-bit documents keep their layers.
+  for (unsigned depth : {8u, 16u, 32u}) {
+    DocumentSpec zipped;
+    zipped.depth = static_cast<uint16_t>(depth);
+    zipped.rows = 4;
+    zipped.columns = 6;
+    zipped.layerInfoWhenEmpty = depth == 8;
+    zipped.globalMask = ByteVector(14, 0);
+    LayerSpec layer;
+    layer.name = "Zip";
+    layer.right = 6;
+    layer.bottom = 4;
+    const size_t rowBytes = 6 * depth / 8;
+    for (int16_t id : {-1, 0, 1, 2}) layer.channels.push_back(ZipChannel(id, Ramp(rowBytes * 4, id * 30), rowBytes, depth, id != 1));
+    const ByteVector luni = UnicodeNameBlock(u"Zip \u00e9");
+    layer.afterName = luni;
+    if (depth == 8) {
+      zipped.layers = {layer};
+    } else {
+      SectionBlockSpec block;
+      block.key = depth == 16 ? "Lr16" : "Lr32";
+      block.holdsLayers = true;
+      block.layers = {layer};
+      zipped.sectionBlocks = {block};
+    }
+    zipped.sectionBlocks.push_back({"FMsk", ByteVector(12, 1), {}, false, "8BIM", std::nullopt});
+    documents.emplace_back("zip-" + std::to_string(depth) + ".psd", zipped);
+  }
+
+  // A large document: 8-byte lengths, 4-byte row counts.
+  DocumentSpec large = basic;
+  large.version = 2;
+  large.layers = {Layer("Background", 8, 6, {0, 1, 2}, false)};
+  LayerSpec packed;
+  packed.name = "Packed";
+  packed.right = 5;
+  packed.bottom = 4;
+  for (int16_t id : {-1, 0, 1, 2}) packed.channels.push_back(PackBitsChannel(id, Ramp(20, id * 40), 5, true));
+  packed.afterName = TaggedBlockBytes("cinf", ByteVector(9, 3), true);
+  large.layers.push_back(packed);
+  large.sectionBlocks = {{"FMsk", ByteVector(12, 1), {}, false, "8BIM", std::nullopt}};
+  documents.emplace_back("large.psb", large);
+
+  // Flattened documents: the composite decoded, in the modes that have one
+  // colour table or one bit per pixel.
+  const std::pair<uint16_t, uint16_t> flattened[] = {{3, 8}, {2, 8}, {0, 1}, {1, 16}};
+  for (const auto& [mode, depth] : flattened) {
+    DocumentSpec flat;
+    flat.mode = mode;
+    flat.depth = depth;
+    flat.channels = mode == 3 ? 3 : 1;
+    flat.rows = 5;
+    flat.columns = 9;
+    flat.layerSection = false;
+    if (mode == 2) flat.colorModeData = Ramp(768, 0);
+    const size_t planeBytes = (9 * depth + 7) / 8 * 5 * flat.channels;
+    flat.compositeCompression = mode == 1 ? 3 : mode == 0 ? 1 : 0;
+    const ByteVector planes = Ramp(planeBytes, 11);
+    if (flat.compositeCompression == 0) {
+      flat.compositeData = planes;
+    } else if (flat.compositeCompression == 3) {
+      flat.compositeData = Deflate(Predict(planes, (9 * depth + 7) / 8, depth));
+    } else {
+      flat.compositeData = PackBitsChannel(0, planes, (9 * depth + 7) / 8).stored;
+    }
+    documents.emplace_back("flat-" + std::to_string(mode) + ".psd", flat);
+  }
   return documents;
 }
 

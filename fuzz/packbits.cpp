@@ -7,9 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "psd/channel.h"
-#include "psd/header.h"
-#include "psd/layers.h"
+#include "psd/document.h"
+#include "psd/packbits.h"
 
 namespace {
 
@@ -42,18 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (storedSize > 0) std::memcpy(file.data() + 2, stored, storedSize);
   peelbox::PsdDocument document;
   document.fileSize = static_cast<int64_t>(file.size());
-  document.header = std::make_unique<peelbox::PsdHeader>();
-  document.header->depth = depth;
-  peelbox::LayerRecord layer;
-  layer.owner = &document;
-  layer.right = width;
-  layer.bottom = rows;
   peelbox::ChannelInfo channel;
   channel.owner = &document;
-  channel.dataLength = static_cast<uint32_t>(file.size());
+  channel.dataLength = file.size();
   std::FILE* stream = fmemopen(file.data(), file.size(), "rb");
   if (stream == nullptr) return 0;
-  const int32_t result = channel.ReadPixels(layer, stream);
+  const int32_t result = channel.ReadPixels(peelbox::LayerBounds{0, 0, rows, width}, depth, stream);
   std::fclose(stream);
   if (result == 0 && width > 0 && rows > 0 &&
       channel.plane.size() != static_cast<size_t>(width) * (depth / 8) * static_cast<size_t>(rows)) {

@@ -12,18 +12,25 @@
 #include <string>
 
 #include "export/rip_job.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 
 namespace {
 
-const std::filesystem::path& Folder() {
-  static const std::filesystem::path folder = [] {
-    auto path = std::filesystem::temp_directory_path() / ("peelbox-fuzz-rip-" + std::to_string(getpid()));
-    std::filesystem::create_directories(path);
-    return path;
-  }();
-  return folder;
-}
+// A folder of its own for each input, gone again when the input is done.
+class Folder {
+ public:
+  Folder() : path_(std::filesystem::temp_directory_path() / ("peelbox-fuzz-rip-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(path_);
+  }
+  ~Folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 void CheckPng(const std::string& path, const peelbox::LayerRecord& layer) {
   png_image image{};
@@ -38,12 +45,13 @@ void CheckPng(const std::string& path, const peelbox::LayerRecord& layer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string source = (Folder() / "in.psd").string();
+  const Folder folder;
+  const std::string source = (folder.path() / "in.psd").string();
   std::FILE* file = std::fopen(source.c_str(), "wb");
   if (file == nullptr) return 0;
   std::fwrite(data, 1, size, file);
   std::fclose(file);
-  const std::filesystem::path out = Folder() / "out";
+  const std::filesystem::path out = folder.path() / "out";
   for (int ignoreAlpha = 0; ignoreAlpha < 2; ++ignoreAlpha) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
@@ -56,10 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const peelbox::OutputFile& written : job.OutputFiles()) lastWriter[written.path] = written.layerIndex;
     for (const auto& [path, layer] : lastWriter) {
       if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
-        CheckPng(path, *job.document->layerMaskInfo->records.at(layer));
+        CheckPng(path, *job.document->layerMaskInfo->Layers().records.at(layer));
       }
     }
   }
-  std::filesystem::remove_all(out);
   return 0;
 }

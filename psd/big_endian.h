@@ -34,6 +34,29 @@ bool ReadBigEndian(std::FILE* file, T* value) {
   return true;
 }
 
+// A length of 4 bytes, or of 8 where a large document (PSB) widens it.
+inline bool ReadLength(std::FILE* file, bool wide, uint64_t* length) {
+  if (wide) return ReadBigEndian(file, length);
+  uint32_t narrow = 0;
+  if (!ReadBigEndian(file, &narrow)) return false;
+  *length = narrow;
+  return true;
+}
+
+// Reads and drops bytes up to `end`, without seeking back; nothing when the
+// file is already there or past it. False when the file ends first.
+inline bool SkipTo(std::FILE* file, int64_t end) {
+  int64_t position = ftello(file);
+  if (position < 0) return false;
+  uint8_t scratch[4096];
+  while (position < end) {
+    const size_t step = static_cast<size_t>(end - position < 4096 ? end - position : 4096);
+    if (!ReadExact(file, scratch, step)) return false;
+    position += static_cast<int64_t>(step);
+  }
+  return true;
+}
+
 // Skips one pad byte when the file position is odd (resource bodies and layer
 // records are padded to even offsets from the start of the file).
 inline bool SkipPadToEven(std::FILE* file) {

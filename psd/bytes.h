@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -31,6 +32,18 @@ class Bytes {
     view_ = owned_.get();
     size_ = owned_ ? size : 0;
     return owned_ != nullptr;
+  }
+
+  // Enlarges an owned buffer to `size` bytes, keeping what it holds. False
+  // when the memory cannot be had; the buffer then stays as it was.
+  bool Grow(size_t size) {
+    std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+    if (!grown) return false;
+    if (size_ > 0) std::memcpy(grown.get(), view_, size_ < size ? size_ : size);
+    owned_ = std::move(grown);
+    view_ = owned_.get();
+    size_ = size;
+    return true;
   }
 
   void Borrow(const uint8_t* view, size_t size) {

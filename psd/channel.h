@@ -1,5 +1,6 @@
 // Channel pixel data: one channel entry of a layer record, its stored bytes,
-// and the plane decoded from them. Also the one PackBits decoder.
+// and the plane decoded from them. A channel is handed the rectangle and
+// depth of its plane; it knows nothing of its record.
 #pragma once
 
 #include <cstddef>
@@ -8,11 +9,10 @@
 #include <memory>
 #include <optional>
 
-#include "psd/document.h"
+#include "psd/block.h"
+#include "psd/plane.h"
 
 namespace peelbox {
-
-class LayerRecord;
 
 enum ChannelId : int16_t {
   kRedChannel = 0,
@@ -24,9 +24,16 @@ enum ChannelId : int16_t {
   kRealUserMaskChannel = -3,
 };
 
-enum ChannelCompression : uint16_t {
-  kRawCompression = 0,
-  kPackBitsCompression = 1,
+// A rectangle as the file stores it; right and bottom are exclusive.
+struct LayerBounds {
+  int32_t top = 0;
+  int32_t left = 0;
+  int32_t bottom = 0;
+  int32_t right = 0;
+
+  // 64-bit: the difference of two 32-bit bounds does not fit 32 bits.
+  int64_t Width() const { return static_cast<int64_t>(right) - left; }
+  int64_t Height() const { return static_cast<int64_t>(bottom) - top; }
 };
 
 class ChannelInfo : public PsdBlock {
@@ -36,58 +43,39 @@ class ChannelInfo : public PsdBlock {
   static constexpr int32_t kNoStoredMemory = -4;
   static constexpr int32_t kShortStoredData = -8;
   static constexpr int32_t kNoPlaneMemory = -16;
-  static constexpr int32_t kBadRow = -1;  // rows that do not decode to the plane
-  static constexpr size_t kEntrySize = 6;
+  static constexpr int32_t kBadRow = -1;  // data that does not decode to the plane
 
+  // The entry: a 2-byte id and the data length, 4 bytes (8 in a large
+  // document).
   int32_t Read(std::FILE* file) override;
   int32_t ReadFromMemory(MemoryCursor* cursor) override;
   // Reads the channel's data at the file position and decodes it into
-  // `plane`, at the rectangle the layer gives this channel.
-  virtual int32_t ReadPixels(const LayerRecord& layer, std::FILE* file);
+  // `plane`: `bounds` is the plane's rectangle (none for a mask that has
+  // none), `depth` the bits of a sample.
+  virtual int32_t ReadPixels(const std::optional<LayerBounds>& bounds, unsigned depth, std::FILE* file);
 
   size_t RowBytes() const { return planeHeight > 0 ? plane.size() / static_cast<size_t>(planeHeight) : 0; }
 
   int16_t id = 0;
   // The stored length with the compression word until ReadPixels, without it
   // afterwards.
-  uint32_t dataLength = 0;
-  // planeHeight rows of planeWidth samples, top row first; empty for
-  // compressions other than raw and PackBits and for empty rectangles (the
-  // stored bytes then stay in `data`).
+  uint64_t dataLength = 0;
+  uint16_t compression = 0;
+  // planeHeight rows of planeWidth samples, top row first, samples in the
+  // file's byte order; empty for unknown compressions and empty rectangles
+  // (the stored bytes then stay in `data`).
   Bytes plane;
   int32_t planeWidth = 0;
   int32_t planeHeight = 0;
 
  private:
-  struct PlaneGeometry {
-    uint64_t rowBytes = 0;
-    uint64_t rows = 0;
-  };
-  // The plane this channel decodes into; none for an empty rectangle.
-  int32_t PlaneGeometryFor(const LayerRecord& layer, std::optional<PlaneGeometry>* geometry);
+  size_t EntrySize() const { return Large() ? 10 : 6; }
   int32_t TakeRawPlane(const PlaneGeometry& geometry);
-  int32_t AllocatePackBitsPlane(const PlaneGeometry& geometry);
-  int32_t DecodePackBitsRows(const PlaneGeometry& geometry);
+  int32_t DecodePackBitsPlane(const PlaneGeometry& geometry);
+  int32_t InflatePlane(const PlaneGeometry& geometry);
+  unsigned CountBytes() const { return Large() ? 4 : 2; }
 };
 
-std::unique_ptr<ChannelInfo> CreateChannelInfo(PsdDocument* owner, std::FILE* file, int32_t* result);
-
-// What the bounded decoder did: the bytes the packets stand for (also those
-// beyond the capacity, which are counted but not written), and whether the
-// input ended inside a packet.
-struct PackBitsOutput {
-  size_t produced = 0;
-  bool cutOff = false;
-};
-
-// Decodes `size` packed bytes into at most `capacity` bytes of `destination`.
-// Never reads past the input or writes past the capacity; stops at a packet
-// that the end of the input cuts off.
-PackBitsOutput DecodePackBitsBounded(const uint8_t* source, size_t size, uint8_t* destination, size_t capacity);
-
-// Decodes `size` packed bytes into `destination`, which must hold what they
-// stand for. Returns the number of bytes written; -1 without a source, -2
-// without a destination.
-int32_t DecodePackBits(const uint8_t* source, int32_t size, uint8_t* destination);
+std::unique_ptr<ChannelInfo> CreateChannelInfo(BlockOwner* owner, std::FILE* file, int32_t* result);
 
 }  // namespace peelbox

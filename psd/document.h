@@ -1,74 +1,24 @@
-// The Photoshop document in memory, the common base of every section reader,
-// and the create-and-read factories.
+// The Photoshop document in memory: it reads its sections in file order and
+// is the owner every section reports to.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <type_traits>
 
-#include "psd/bytes.h"
+#include "psd/block.h"
+#include "psd/composite.h"
+#include "psd/header.h"
+#include "psd/image_resources.h"
+#include "psd/layers.h"
 #include "psd/status.h"
 
 namespace peelbox {
 
-class PsdDocument;
-
-// A read position inside a buffer that is already in memory. Reads never pass
-// `end`.
-struct MemoryCursor {
-  const uint8_t* position = nullptr;
-  const uint8_t* end = nullptr;
-
-  size_t Remaining() const { return position && end > position ? static_cast<size_t>(end - position) : 0; }
-};
-
-class PsdBlock {
+class PsdDocument : public BlockOwner {
  public:
-  static constexpr int32_t kOk = 0;
-  static constexpr int32_t kNoSource = -1;
-  static constexpr int32_t kNoOwner = -255;
-  // Codes of the default reads (a 4-byte length, then that many bytes).
-  static constexpr int32_t kShortLength = -2;
-  static constexpr int32_t kNoMemory = -4;
-  static constexpr int32_t kShortData = -8;
-
-  PsdBlock() = default;
-  PsdBlock(const PsdBlock&) = delete;
-  PsdBlock& operator=(const PsdBlock&) = delete;
-
-  virtual ~PsdBlock();
-  virtual int32_t Read(std::FILE* file);
-  virtual int32_t ReadFromMemory(MemoryCursor* cursor);
-
-  // Sends `message` to the owner with a progress position taken from the
-  // file position: 0 at the start of the file, 50 at its end.
-  void ReportProgress(std::FILE* file, const std::string& message) const;
-
-  bool borrowed() const { return data.borrowed(); }
-
-  PsdDocument* owner = nullptr;
-  uint32_t length = 0;
-  Bytes data;
-
- protected:
-  // Bytes between the file position and the end of the file. Every length
-  // taken from the file is checked against this before anything is
-  // allocated. -1 when the position cannot be had.
-  int64_t BytesLeft(std::FILE* file) const;
-};
-
-class PsdHeader;
-class ColorModeData;
-class LayerRecord;
-class ImageResourceList;
-class LayerMaskInfo;
-class CompositeImage;
-
-class PsdDocument {
- public:
-  static constexpr int32_t kCannotOpen = -16384;
+  static constexpr int32_t kCannotOpen = -16384;  // also a folder given as the file
   static constexpr int32_t kSeekEndFailed = -16385;
   static constexpr int32_t kSeekStartFailed = -16386;
   static constexpr int32_t kNoFileSize = -16387;
@@ -76,7 +26,7 @@ class PsdDocument {
   PsdDocument();
   PsdDocument(const PsdDocument&) = delete;
   PsdDocument& operator=(const PsdDocument&) = delete;
-  virtual ~PsdDocument();
+  ~PsdDocument() override;
 
   // Reads the whole file; the file is closed again on every path.
   virtual int32_t Open(const std::string& path);
@@ -84,11 +34,11 @@ class PsdDocument {
   // stays open. Open uses it; the fuzzers give it an in-memory stream.
   int32_t ReadStream(std::FILE* file);
 
-  void ReportStatus(const std::string& message, int progress) const;
-  void ReportLayerPixels(const LayerRecord& layer, size_t index) const;
-  void ReportReadFailed() const;
+  void ReportStatus(const std::string& message, int progress) const override;
+  bool StopRequested() const override;
+  void ReportLayerPixels(LayerRecord& layer, size_t index) override;
+  bool CompositeWanted() const override;
 
-  int64_t fileSize = 0;
   std::unique_ptr<PsdHeader> header;
   std::unique_ptr<ColorModeData> colorModeData;
   std::unique_ptr<ImageResourceList> imageResources;
@@ -97,44 +47,13 @@ class PsdDocument {
   StatusSink* job = nullptr;
 };
 
-// The create-and-read pattern of every section and record: no owner gives
-// kNoOwner; a failed read destroys the new object and gives none.
-template <typename Block, typename Source>
-std::unique_ptr<Block> CreateAndRead(PsdDocument* owner, Source source, int32_t* result) {
-  if (owner == nullptr) {
-    *result = PsdBlock::kNoOwner;
-    return nullptr;
-  }
-  auto block = std::make_unique<Block>();
-  block->owner = owner;
-  if constexpr (std::is_same_v<Source, std::FILE*>) {
-    *result = block->Read(source);
-  } else {
-    *result = block->ReadFromMemory(source);
-  }
-  if (*result != PsdBlock::kOk) return nullptr;
-  return block;
-}
-
-// Plain blocks, distinct types that differ only in what they stand for.
-class GlobalLayerMaskInfo : public PsdBlock {};
-class LayerMaskData : public PsdBlock {};
-class BlendingRanges : public PsdBlock {};
-
-std::unique_ptr<GlobalLayerMaskInfo> CreateBlockFromFile(PsdDocument* owner, std::FILE* file, int32_t* result);
-template <typename Block>
-std::unique_ptr<Block> CreateBlockFromMemory(PsdDocument* owner, MemoryCursor* cursor, int32_t* result) {
-  return CreateAndRead<Block>(owner, cursor, result);
-}
-
-// Names (of resources and layers) are byte strings cut at the first zero
-// byte, without any character-set conversion.
-std::string NameFromBytes(const uint8_t* bytes, size_t size);
-
 // Creates a document, reads `path` into it and returns it; on failure stores
-// the code in `*result` and returns none.
-std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job);
+// the code in `*result` and returns none (and, when `failedStep` is given,
+// where the read failed).
+std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job,
+                                             ReadStep* failedStep = nullptr);
 // The same for an open stream, which stays open.
-std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job);
+std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job,
+                                                       ReadStep* failedStep = nullptr);
 
 }  // namespace peelbox

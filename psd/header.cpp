@@ -12,7 +12,7 @@ int32_t PsdHeader::Read(std::FILE* file) {
   // Photoshop file" rather than "another version".
   if (bytes[0] != '8' || bytes[1] != 'B' || bytes[2] != 'P' || bytes[3] != 'S') return kBadSignature;
   const auto fileVersion = LoadBigEndian<uint16_t>(bytes + 4);
-  if (fileVersion != 1) return kBadVersion;
+  if (fileVersion != 1 && fileVersion != 2) return kBadVersion;
   version = fileVersion;
   channels = LoadBigEndian<uint16_t>(bytes + 12);
   rows = LoadBigEndian<int32_t>(bytes + 14);
@@ -22,11 +22,11 @@ int32_t PsdHeader::Read(std::FILE* file) {
   return kOk;
 }
 
-std::unique_ptr<PsdHeader> CreateHeader(PsdDocument* owner, std::FILE* file, int32_t* result) {
+std::unique_ptr<PsdHeader> CreateHeader(BlockOwner* owner, std::FILE* file, int32_t* result) {
   return CreateAndRead<PsdHeader>(owner, file, result);
 }
 
-std::unique_ptr<ColorModeData> CreateColorModeData(PsdDocument* owner, std::FILE* file, int32_t* result) {
+std::unique_ptr<ColorModeData> CreateColorModeData(BlockOwner* owner, std::FILE* file, int32_t* result) {
   return CreateAndRead<ColorModeData>(owner, file, result);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "psd/big_endian.h"
+#include "psd/status.h"
 
 namespace peelbox {
 
@@ -29,6 +30,13 @@ int32_t ImageResourceList::Read(std::FILE* file) {
   return kOk;
 }
 
+const ImageResource* ImageResourceList::Find(uint16_t id) const {
+  for (const auto& resource : resources) {
+    if (resource->id == id) return resource.get();
+  }
+  return nullptr;
+}
+
 int32_t ImageResource::Read(std::FILE* file) {
   if (file == nullptr) return kNoSource;
   uint8_t signature[4];
@@ -53,11 +61,11 @@ int32_t ImageResource::Read(std::FILE* file) {
   return kOk;
 }
 
-std::unique_ptr<ImageResourceList> CreateImageResourceList(PsdDocument* owner, std::FILE* file, int32_t* result) {
+std::unique_ptr<ImageResourceList> CreateImageResourceList(BlockOwner* owner, std::FILE* file, int32_t* result) {
   return CreateAndRead<ImageResourceList>(owner, file, result);
 }
 
-std::unique_ptr<ImageResource> CreateImageResource(PsdDocument* owner, std::FILE* file, int32_t* result) {
+std::unique_ptr<ImageResource> CreateImageResource(BlockOwner* owner, std::FILE* file, int32_t* result) {
   return CreateAndRead<ImageResource>(owner, file, result);
 }
 

@@ -1,5 +1,5 @@
 // The image resources section: a run of "8BIM" blocks, each kept with its id,
-// name and body. Nothing else in Peelbox interprets them.
+// name and body.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "psd/document.h"
+#include "psd/block.h"
 
 namespace peelbox {
 
@@ -37,10 +37,13 @@ class ImageResourceList : public PsdBlock {
 
   int32_t Read(std::FILE* file) override;
 
+  // The body of the first resource of this id, or none.
+  const ImageResource* Find(uint16_t id) const;
+
   std::vector<std::unique_ptr<ImageResource>> resources;  // file order
 };
 
-std::unique_ptr<ImageResourceList> CreateImageResourceList(PsdDocument* owner, std::FILE* file, int32_t* result);
-std::unique_ptr<ImageResource> CreateImageResource(PsdDocument* owner, std::FILE* file, int32_t* result);
+std::unique_ptr<ImageResourceList> CreateImageResourceList(BlockOwner* owner, std::FILE* file, int32_t* result);
+std::unique_ptr<ImageResource> CreateImageResource(BlockOwner* owner, std::FILE* file, int32_t* result);
 
 }  // namespace peelbox

@@ -1,99 +1,25 @@
 #include "psd/layers.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "psd/big_endian.h"
+#include "psd/status.h"
 
 namespace peelbox {
 
 namespace {
 
-LayerBounds BoundsAt(const uint8_t* bytes) {
-  return {LoadBigEndian<int32_t>(bytes), LoadBigEndian<int32_t>(bytes + 4), LoadBigEndian<int32_t>(bytes + 8),
-          LoadBigEndian<int32_t>(bytes + 12)};
+// The end of `length` bytes from the file position, saturated.
+int64_t EndAfter(std::FILE* file, uint64_t length) {
+  const int64_t position = ftello(file);
+  if (position < 0) return -1;
+  return length > static_cast<uint64_t>(INT64_MAX - position) ? INT64_MAX : position + static_cast<int64_t>(length);
 }
 
 }  // namespace
 
-LayerRecord::LayerRecord() = default;
-LayerRecord::~LayerRecord() = default;
-
-int32_t LayerRecord::Read(std::FILE* file) {
-  if (file == nullptr) return kNoSource;
-  if (!ReadBigEndian(file, &top)) return kShortTop;
-  if (!ReadBigEndian(file, &left)) return kShortLeft;
-  if (!ReadBigEndian(file, &bottom)) return kShortBottom;
-  if (!ReadBigEndian(file, &right)) return kShortRight;
-  if (!ReadBigEndian(file, &channelCount)) return kShortChannelCount;
-  for (uint16_t index = 0; index < channelCount; ++index) {
-    int32_t result = kOk;
-    auto channel = CreateChannelInfo(owner, file, &result);
-    if (!channel) return kBadChannelEntry;
-    channels.push_back(std::move(channel));
-  }
-  if (!ReadExact(file, blendSignature, sizeof blendSignature)) return kShortBlendSignature;
-  if (!ReadExact(file, blendKey, sizeof blendKey)) return kShortBlendKey;
-  if (!ReadBigEndian(file, &opacity)) return kShortOpacity;
-  if (!ReadBigEndian(file, &clipping)) return kShortClipping;
-  if (!ReadBigEndian(file, &flags)) return kShortFlags;
-  if (!ReadBigEndian(file, &filler)) return kShortFiller;
-  if (const int32_t extra = PsdBlock::Read(file); extra != kOk) return extra;
-  if (const int32_t parsed = ParseExtraData(); parsed != kOk) return parsed;
-  ReportProgress(file, "Finished reading layer info: \"" + name + "\"");
-  if (!SkipPadToEven(file)) return kShortClipping;
-  return kOk;
-}
-
-// Mask data, blending ranges and name, each only while bytes are left. What
-// follows the name (its padding, the tagged blocks) is not looked at.
-int32_t LayerRecord::ParseExtraData() {
-  if (data.empty()) return kOk;
-  MemoryCursor cursor{data.data(), data.data() + length};
-  int32_t result = kOk;
-  if (cursor.Remaining() > 0 && !(maskData = CreateBlockFromMemory<LayerMaskData>(owner, &cursor, &result))) {
-    return kBadMaskData;
-  }
-  if (cursor.Remaining() > 0 && !(blendingRanges = CreateBlockFromMemory<BlendingRanges>(owner, &cursor, &result))) {
-    return kBadBlendingRanges;
-  }
-  if (cursor.Remaining() > 0) {
-    const size_t nameLength = *cursor.position++;
-    if (nameLength > cursor.Remaining()) return kBadMaskData;
-    name = NameFromBytes(cursor.position, nameLength);
-  }
-  return kOk;
-}
-
-std::optional<LayerBounds> LayerRecord::ChannelBounds(int16_t channelId) const {
-  // The user masks are stored at their own rectangle: the layer mask's in the
-  // first 16 bytes of the mask data; the real user mask's after the flags,
-  // default colour, real flags and real background (offset 20), present when
-  // the mask data holds at least 36 bytes. Mask parameters, when the flags
-  // announce them, follow the real rectangle.
-  constexpr size_t kRectSize = 16;
-  constexpr size_t kRealRectOffset = 20;
-  const size_t maskLength = maskData ? maskData->length : 0;
-  if (channelId == kUserMaskChannel) {
-    if (maskLength < kRectSize) return std::nullopt;
-    return BoundsAt(maskData->data.data());
-  }
-  if (channelId == kRealUserMaskChannel) {
-    if (maskLength < kRealRectOffset + kRectSize) return std::nullopt;
-    return BoundsAt(maskData->data.data() + kRealRectOffset);
-  }
-  return Bounds();
-}
-
-LayerMaskInfo::LayerMaskInfo() = default;
-LayerMaskInfo::~LayerMaskInfo() = default;
-
-int32_t LayerMaskInfo::Read(std::FILE* file) {
-  if (file == nullptr) return kNoSource;
-  uint32_t sectionLength = 0;
-  if (!ReadBigEndian(file, &sectionLength)) return kShortSectionLength;
-  if (sectionLength == 0) return kOk;
-  if (!ReadBigEndian(file, &length)) return kShortSectionLength;
-  if (length == 0) return kOk;
+int32_t LayerInfo::ReadLayers(std::FILE* file, bool documentLayers) {
   int16_t storedCount = 0;
   if (!ReadBigEndian(file, &storedCount)) return kShortLayerCount;
   // A negative count stands for its absolute value; -32768 has none and
@@ -106,42 +32,139 @@ int32_t LayerMaskInfo::Read(std::FILE* file) {
     if (!record) return result;
     records.push_back(std::move(record));
   }
-  if (const int32_t pixels = ReadChannelData(file); pixels != kOk) return FailedAfterPixels(pixels);
-  if (sectionLength - length != 4) {
-    int32_t result = kOk;
-    if (!(globalMask = CreateBlockFromFile(owner, file, &result))) return FailedAfterPixels(result);
-  }
-  return kOk;
-}
-
-// Pixels already reported go with this section when its factory deletes it:
-// whoever works on them must stop first.
-int32_t LayerMaskInfo::FailedAfterPixels(int32_t code) const {
-  if (owner != nullptr) owner->ReportReadFailed();
-  return code;
+  return ReadChannelData(file, documentLayers);
 }
 
 // The pixel data of every channel follows all records, in record order and,
 // within a record, in channel order.
-int32_t LayerMaskInfo::ReadChannelData(std::FILE* file) {
+int32_t LayerInfo::ReadChannelData(std::FILE* file, bool documentLayers) {
+  const unsigned depth = owner->format.depth;
   for (size_t index = 0; index < records.size(); ++index) {
-    const LayerRecord& record = *records[index];
+    LayerRecord& record = *records[index];
     ReportProgress(file, FormatText("Reading data for layer \"%s\" with %d channels.", record.name.c_str(),
                                     static_cast<int>(record.channelCount)));
     for (const auto& channel : record.channels) {
-      if (const int32_t result = channel->ReadPixels(record, file); result != kOk) return result;
+      if (StopRequested()) return kStopped;
+      if (const int32_t result = channel->ReadPixels(record.ChannelBounds(channel->id), depth, file); result != kOk) {
+        owner->failedStep = ReadStep::kChannelData;
+        return result;
+      }
     }
-    if (owner != nullptr) owner->ReportLayerPixels(record, index);
+    if (documentLayers && owner != nullptr) owner->ReportLayerPixels(record, index);
   }
   return kOk;
 }
 
-std::unique_ptr<LayerMaskInfo> CreateLayerMaskInfo(PsdDocument* owner, std::FILE* file, int32_t* result) {
-  return CreateAndRead<LayerMaskInfo>(owner, file, result);
+LayerMaskInfo::LayerMaskInfo() = default;
+LayerMaskInfo::~LayerMaskInfo() = default;
+
+const LayerInfo& LayerMaskInfo::Layers() const {
+  if (layerInfo && !layerInfo->records.empty()) return *layerInfo;
+  for (const auto& tagged : taggedLayers) {
+    if (!tagged->records.empty()) return *tagged;
+  }
+  return empty_;
 }
 
-std::unique_ptr<LayerRecord> CreateLayerRecord(PsdDocument* owner, std::FILE* file, int32_t* result) {
-  return CreateAndRead<LayerRecord>(owner, file, result);
+LayerInfo& LayerMaskInfo::Layers() { return const_cast<LayerInfo&>(static_cast<const LayerMaskInfo&>(*this).Layers()); }
+
+// Read by its lengths: the layer info ends where its length says (writers
+// pad it), then the global layer mask info and the tagged blocks fill the
+// rest of the section; the composite image starts where the section ends.
+int32_t LayerMaskInfo::Read(std::FILE* file) {
+  if (file == nullptr) return kNoSource;
+  uint64_t sectionLength = 0;
+  if (!ReadLength(file, Large(), &sectionLength)) return kShortSectionLength;
+  if (sectionLength == 0) return kOk;
+  const int64_t sectionEnd = EndAfter(file, sectionLength);
+  if (const int32_t result = ReadLayerInfo(file); result != kOk) return result;
+  if (const int32_t result = ReadGlobalMask(file, sectionEnd); result != kOk) {
+    owner->failedStep = ReadStep::kGlobalMask;
+    return result;
+  }
+  if (const int32_t result = ReadTaggedBlocks(file, sectionEnd); result != kOk) return result;
+  // A section that claims more than the file holds ends with the file; the
+  // composite image then finds nothing.
+  SkipTo(file, sectionEnd);
+  return kOk;
+}
+
+int32_t LayerMaskInfo::ReadLayerInfo(std::FILE* file) {
+  layerInfo = std::make_unique<LayerInfo>();
+  layerInfo->owner = owner;
+  if (!ReadLength(file, Large(), &layerInfo->length)) return kShortSectionLength;
+  length = layerInfo->length;
+  if (length == 0) return kOk;
+  const int64_t infoEnd = EndAfter(file, length);
+  if (const int32_t result = layerInfo->ReadLayers(file, true); result != kOk) return result;
+  SkipTo(file, infoEnd);
+  return kOk;
+}
+
+// Only when its length field and its data fit in what is left of the section
+// (some writers end the section right after the layer info).
+int32_t LayerMaskInfo::ReadGlobalMask(std::FILE* file, int64_t sectionEnd) {
+  const int64_t position = ftello(file);
+  if (position < 0 || sectionEnd - position < 4) return kOk;
+  auto mask = std::make_unique<GlobalLayerMaskInfo>();
+  mask->owner = owner;
+  uint32_t maskLength = 0;
+  if (!ReadBigEndian(file, &maskLength)) return kShortLength;
+  if (maskLength > static_cast<uint64_t>(sectionEnd - position - 4)) return kOk;
+  mask->length = maskLength;
+  if (maskLength > 0) {
+    if (BytesLeft(file) < static_cast<int64_t>(maskLength)) return kShortData;
+    if (!mask->data.Allocate(maskLength)) return kNoMemory;
+    if (!ReadExact(file, mask->data.writable(), maskLength)) return kShortData;
+  }
+  globalMask = std::move(mask);
+  return kOk;
+}
+
+// Up to the end of the section; each block's data is padded to a multiple
+// of 4 bytes. A block that does not fit ends the list: it never fails the
+// document. The layers inside Lr16, Lr32 and Layr are read like the main
+// ones.
+int32_t LayerMaskInfo::ReadTaggedBlocks(std::FILE* file, int64_t sectionEnd) {
+  TaggedBlockHead head;
+  while (ReadTaggedBlockHead(file, Large(), sectionEnd, &head)) {
+    const int64_t dataStart = ftello(file);
+    const int64_t dataEnd = dataStart + static_cast<int64_t>(head.length);
+    if (HoldsLayers(head.key)) {
+      if (const int32_t result = ReadTaggedLayers(file, head); result != kOk) return result;
+      if (ftello(file) > dataEnd) return kOk;  // its records ran past the block
+    } else {
+      TaggedBlock block;
+      block.key = head.key;
+      if (BytesLeft(file) < static_cast<int64_t>(head.length) || !block.data.Allocate(head.length) ||
+          !ReadExact(file, block.data.writable(), head.length)) {
+        return kOk;
+      }
+      blocks.push_back(std::move(block));
+    }
+    const int64_t padded = dataStart + static_cast<int64_t>((head.length + 3) / 4 * 4);
+    if (!SkipTo(file, std::min(padded, sectionEnd))) return kOk;
+  }
+  return kOk;
+}
+
+int32_t LayerMaskInfo::ReadTaggedLayers(std::FILE* file, const TaggedBlockHead& head) {
+  auto tagged = std::make_unique<LayerInfo>();
+  tagged->owner = owner;
+  tagged->key = head.key;
+  tagged->length = head.length;
+  // The first block with records holds the document's layers when the main
+  // layer info has none.
+  const bool documentLayers = !HasLayers();
+  if (head.length > 0) {
+    if (const int32_t result = tagged->ReadLayers(file, documentLayers); result != kOk) return result;
+  }
+  taggedLayers.push_back(std::move(tagged));
+  return kOk;
+}
+
+std::unique_ptr<LayerMaskInfo> CreateLayerMaskInfo(BlockOwner* owner, std::FILE* file, int32_t* result) {
+  return CreateAndRead<LayerMaskInfo>(owner, file, result);
 }
 
 }  // namespace peelbox

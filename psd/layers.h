@@ -1,98 +1,69 @@
-// The layer and mask information: the layer records with their channel
-// entries and extra data, every channel's pixel data, and the global layer
-// mask info.
+// The layer and mask information: the layer info (records and every
+// channel's data), the global layer mask info, and the tagged blocks after
+// it, some of which hold layer infos of their own (16- and 32-bit documents).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "psd/channel.h"
-#include "psd/document.h"
+#include "psd/block.h"
+#include "psd/layer_record.h"
+#include "psd/tagged_blocks.h"
 
 namespace peelbox {
 
-// A rectangle as the file stores it; right and bottom are exclusive.
-struct LayerBounds {
-  int32_t top = 0;
-  int32_t left = 0;
-  int32_t bottom = 0;
-  int32_t right = 0;
-
-  // 64-bit: the difference of two 32-bit bounds does not fit 32 bits.
-  int64_t Width() const { return static_cast<int64_t>(right) - left; }
-  int64_t Height() const { return static_cast<int64_t>(bottom) - top; }
-};
-
-class LayerRecord : public PsdBlock {
+// A layer info: the layer count, the records, then every channel's data in
+// record order. The main one and those of the tagged blocks Lr16, Lr32 and
+// Layr share it. `length` is its declared length.
+class LayerInfo : public PsdBlock {
  public:
-  // -2, -4, -8 are shared with the extra data read (length, memory, data).
-  static constexpr int32_t kShortTop = -2;
-  static constexpr int32_t kShortLeft = -4;
-  static constexpr int32_t kShortBottom = -8;
-  static constexpr int32_t kShortRight = -16;
-  static constexpr int32_t kShortChannelCount = -32;
-  static constexpr int32_t kBadChannelEntry = -64;
-  static constexpr int32_t kShortBlendSignature = -128;
-  static constexpr int32_t kShortBlendKey = -256;
-  static constexpr int32_t kShortOpacity = -512;
-  static constexpr int32_t kShortClipping = -1024;  // also the pad byte
-  static constexpr int32_t kShortFlags = -2048;
-  static constexpr int32_t kShortFiller = -4096;
-  static constexpr int32_t kBadMaskData = -8192;  // also a name that overruns the extra data
-  static constexpr int32_t kBadBlendingRanges = -16384;
+  static constexpr int32_t kShortLayerCount = -4;
+  static constexpr char kMain[] = "main";
 
-  LayerRecord();
-  ~LayerRecord() override;
-  int32_t Read(std::FILE* file) override;
+  // Reads the count, the records and their channel data at the file
+  // position. When they are the document's layers, each record's pixels are
+  // reported to the owner as soon as they are decoded.
+  int32_t ReadLayers(std::FILE* file, bool documentLayers);
 
-  LayerBounds Bounds() const { return {top, left, bottom, right}; }
-  // The rectangle a channel's plane covers: the layer's bounds, or for the
-  // user masks the rectangle their mask data gives. None when the mask data
-  // gives none.
-  std::optional<LayerBounds> ChannelBounds(int16_t channelId) const;
-
-  std::string name;
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-  uint16_t channelCount = 0;
-  std::vector<std::unique_ptr<ChannelInfo>> channels;  // file order
-  uint8_t blendSignature[4] = {};
-  uint8_t blendKey[4] = {};
-  uint8_t opacity = 0;
-  uint8_t clipping = 0;
-  uint8_t flags = 0;
-  uint8_t filler = 0;
-  std::unique_ptr<LayerMaskData> maskData;             // a view into `data`
-  std::unique_ptr<BlendingRanges> blendingRanges;      // a view into `data`
+  std::string key = kMain;  // or the tagged block's key
+  std::vector<std::unique_ptr<LayerRecord>> records;  // file order, bottom-most first
 
  private:
-  int32_t ParseExtraData();
+  int32_t ReadChannelData(std::FILE* file, bool documentLayers);
 };
 
 class LayerMaskInfo : public PsdBlock {
  public:
   static constexpr int32_t kShortSectionLength = -2;  // also the layer info length
-  static constexpr int32_t kShortLayerCount = -4;
+  static constexpr int32_t kShortLayerCount = LayerInfo::kShortLayerCount;
 
   LayerMaskInfo();
   ~LayerMaskInfo() override;
   int32_t Read(std::FILE* file) override;
 
-  std::vector<std::unique_ptr<LayerRecord>> records;  // file order, bottom-most first
+  // The document's layers: the main layer info's when it has records, else
+  // those of the first tagged block that has, else none.
+  const LayerInfo& Layers() const;
+  LayerInfo& Layers();
+
+  std::unique_ptr<LayerInfo> layerInfo;  // the main one; none when the section is empty
   std::unique_ptr<GlobalLayerMaskInfo> globalMask;
+  std::vector<std::unique_ptr<LayerInfo>> taggedLayers;  // Lr16, Lr32, Layr in file order
+  std::vector<TaggedBlock> blocks;                       // every other tagged block, in file order
 
  private:
-  int32_t ReadChannelData(std::FILE* file);
-  int32_t FailedAfterPixels(int32_t code) const;
+  int32_t ReadLayerInfo(std::FILE* file);
+  int32_t ReadGlobalMask(std::FILE* file, int64_t sectionEnd);
+  int32_t ReadTaggedBlocks(std::FILE* file, int64_t sectionEnd);
+  int32_t ReadTaggedLayers(std::FILE* file, const TaggedBlockHead& head);
+  bool HasLayers() const { return &Layers() != &empty_; }
+
+  LayerInfo empty_;
 };
 
-std::unique_ptr<LayerMaskInfo> CreateLayerMaskInfo(PsdDocument* owner, std::FILE* file, int32_t* result);
-std::unique_ptr<LayerRecord> CreateLayerRecord(PsdDocument* owner, std::FILE* file, int32_t* result);
+std::unique_ptr<LayerMaskInfo> CreateLayerMaskInfo(BlockOwner* owner, std::FILE* file, int32_t* result);
 
 }  // namespace peelbox

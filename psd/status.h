@@ -14,15 +14,15 @@ class StatusSink {
   virtual ~StatusSink() = default;
   // `progress` is a position in the job's 0..100 range.
   virtual void SendStatus(std::string text, int progress) = 0;
-  // The pixels of record `index` (file order) are decoded and will not
-  // change, while the rest of the document is still being read: work on them
-  // can start.
-  virtual void LayerPixelsRead(const PsdDocument& document, const LayerRecord& layer, size_t index) {
+  // The pixels of record `index` of the document's layers (file order) are
+  // decoded, while the rest of the document is still being read: work on
+  // them can start. The sink may take the record's planes: whatever it moves
+  // out is its own from then on.
+  virtual void LayerPixelsRead(const PsdDocument& document, LayerRecord& layer, size_t index) {
     (void)document, (void)layer, (void)index;
   }
-  // The read failed, and the pixels reported so far are about to be
-  // destroyed: once this returns, nothing may use them. May come twice.
-  virtual void ReadFailed() {}
+  // Polled while reading; true ends the read with PsdBlock::kStopped.
+  virtual bool StopRequested() const { return false; }
 };
 
 // printf-style formatting into a std::string of exactly the needed length.

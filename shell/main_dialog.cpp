@@ -216,7 +216,7 @@ std::optional<QString> MainDialog::AskForSourceFile(const QString& current) {
   QFileDialog dialog(this, "Open");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);  // a name that does not exist yet is accepted
-  dialog.setNameFilters({"PSD - Photoshop (*.psd)", kAllFilesFilter});
+  dialog.setNameFilters({"PSD - Photoshop (*.psd *.psb)", kAllFilesFilter});
   dialog.setDefaultSuffix("psd");
   if (!current.isEmpty()) dialog.selectFile(current);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

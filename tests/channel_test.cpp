@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "psd/layers.h"
+#include "psd/document.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -43,7 +43,7 @@ std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc) {
 }
 
 const ChannelInfo& Channel(const std::unique_ptr<PsdDocument>& document, size_t layer, size_t channel) {
-  return *document->layerMaskInfo->records.at(layer)->channels.at(channel);
+  return *document->layerMaskInfo->Layers().records.at(layer)->channels.at(channel);
 }
 
 ByteVector PlaneOf(const ChannelInfo& channel) {
@@ -132,8 +132,8 @@ TEST(ChannelPixels, ResultCodesOfTheStoredData) {
   EXPECT_EQ(Result(doc), -8);
 }
 
-TEST(ChannelPixels, OtherCompressionsKeepTheirBytesAndHaveNoPlane) {
-  for (uint16_t compression : {2, 3, 9}) {
+TEST(ChannelPixels, UnknownCompressionsKeepTheirBytesAndHaveNoPlane) {
+  for (uint16_t compression : {4, 9, 0xFFFF}) {
     const auto document = Load(OneLayer(4, 2, {ChannelSpec{0, compression, {0x78, 0x9C, 1, 2, 3}, std::nullopt}}));
     const ChannelInfo& channel = Channel(document, 0, 0);
     EXPECT_TRUE(channel.plane.empty());

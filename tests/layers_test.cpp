@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "psd/composite.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -39,35 +39,41 @@ TEST(LayerSection, ResultCodesOfTheSectionFields) {
   EXPECT_EQ(LoadResult(built.CutAt(built.At("layerCount") + 1)), LayerMaskInfo::kShortLayerCount);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("globalMask") + 2)), -2);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("globalMask") + 6)), -8);
+  // A global mask longer than the rest of the section is not read: the
+  // section's length holds over it.
   ByteVector huge = built.bytes;
-  huge[built.At("globalMask")] = 0x40;  // a gigabyte in a tiny file
-  EXPECT_EQ(LoadResult(huge), -8);
+  huge[built.At("globalMask")] = 0x40;
+  int32_t result = 1;
+  const auto document = LoadBytes(huge, &result);
+  ASSERT_EQ(result, 0);
+  EXPECT_FALSE(document->layerMaskInfo->globalMask);
 }
 
 TEST(LayerSection, SectionLengthZeroHasNoLayers) {
   DocumentSpec doc = test::SmallDocument();
   doc.layerSection = false;
   const auto document = Load(doc);
-  EXPECT_TRUE(document->layerMaskInfo->records.empty());
+  EXPECT_TRUE(document->layerMaskInfo->Layers().records.empty());
   EXPECT_FALSE(document->layerMaskInfo->globalMask);
-  EXPECT_EQ(document->composite->rawData.size(), doc.compositeData.size());
+  EXPECT_EQ(document->composite->length, doc.compositeData.size());
 }
 
-TEST(LayerSection, LayerInfoLengthZeroReadsNothingMore) {
+TEST(LayerSection, LayerInfoLengthZeroStillReadsTheRestOfTheSection) {
   DocumentSpec doc = test::SmallDocument();
   doc.layerSection = false;
   const BuiltDocument built = BuildDocument(doc);
-  // Section length 8, layer info length 0, then four bytes of global mask
-  // info that are not read: the composite starts right after the length.
+  // Section length 12, layer info length 0, an empty global mask info, then
+  // two pad bytes: the composite starts where the section ends.
   ByteVector bytes(built.bytes.begin(), built.bytes.begin() + built.At("layerSection"));
-  for (uint8_t b : {0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0}) bytes.push_back(b);
+  for (uint8_t b : {0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0xEE}) bytes.push_back(b);
   bytes.insert(bytes.end(), built.bytes.begin() + built.At("composite"), built.bytes.end());
   int32_t result = 1;
   const auto document = LoadBytes(bytes, &result);
   ASSERT_EQ(result, 0);
-  EXPECT_TRUE(document->layerMaskInfo->records.empty());
-  EXPECT_FALSE(document->layerMaskInfo->globalMask);
-  EXPECT_EQ(document->composite->rawData.size(), 2 + 2 + doc.compositeData.size());
+  EXPECT_TRUE(document->layerMaskInfo->Layers().records.empty());
+  ASSERT_TRUE(document->layerMaskInfo->globalMask);
+  EXPECT_EQ(document->layerMaskInfo->globalMask->length, 0u);
+  EXPECT_EQ(document->composite->length, doc.compositeData.size());
 }
 
 TEST(LayerSection, NegativeCountStandsForItsAbsoluteValue) {
@@ -75,14 +81,14 @@ TEST(LayerSection, NegativeCountStandsForItsAbsoluteValue) {
   doc.layerCountField = -2;
   test::RecordingSink sink;
   const auto document = Load(doc, &sink);
-  EXPECT_EQ(document->layerMaskInfo->records.size(), 2u);
+  EXPECT_EQ(document->layerMaskInfo->Layers().records.size(), 2u);
   EXPECT_EQ(sink.statuses[2].text, "Reading layers section, contains: 2 layers.");
 
   doc.layers.clear();
   doc.layerCountField = -32768;  // has no absolute value: no records
   test::RecordingSink other;
   const auto none = Load(doc, &other);
-  EXPECT_TRUE(none->layerMaskInfo->records.empty());
+  EXPECT_TRUE(none->layerMaskInfo->Layers().records.empty());
   EXPECT_TRUE(none->layerMaskInfo->globalMask);
   EXPECT_EQ(other.statuses[2].text, "Reading layers section, contains: -32768 layers.");
 }
@@ -145,7 +151,7 @@ TEST(LayerRecord, FieldsAsStored) {
   layer.filler = 9;
   for (auto& channel : layer.channels) channel.stored.resize(6);
   const auto document = Load(doc);
-  const LayerRecord& record = *document->layerMaskInfo->records[1];
+  const LayerRecord& record = *document->layerMaskInfo->Layers().records[1];
   EXPECT_EQ(record.top, -5);
   EXPECT_EQ(record.left, 7);
   EXPECT_EQ(record.bottom, -3);
@@ -168,7 +174,7 @@ TEST(LayerRecord, ExtraDataSubBlocksAndName) {
   doc.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 0}));  // empty name
   doc.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 0, 5, 'a', 'b', 0, 'c', 'd', 1, 2}));
   const auto document = Load(doc);
-  const auto& records = document->layerMaskInfo->records;
+  const auto& records = document->layerMaskInfo->Layers().records;
   ASSERT_EQ(records.size(), 6u);
 
   EXPECT_EQ(records[2]->name, "");
@@ -196,8 +202,8 @@ TEST(LayerRecord, NoChannelsAndAStatusForEachRecord) {
   doc.layers.insert(doc.layers.begin() + 1, empty);
   test::RecordingSink sink;
   const auto document = Load(doc, &sink);
-  EXPECT_EQ(document->layerMaskInfo->records[1]->channelCount, 0);
-  EXPECT_EQ(document->layerMaskInfo->records[2]->channels.size(), 4u);
+  EXPECT_EQ(document->layerMaskInfo->Layers().records[1]->channelCount, 0);
+  EXPECT_EQ(document->layerMaskInfo->Layers().records[2]->channels.size(), 4u);
   std::vector<std::string> texts;
   for (const auto& status : sink.statuses) texts.push_back(status.text);
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Reading data for layer \"Group\" with 0 channels."), texts.end());
@@ -214,8 +220,8 @@ TEST(LayerRecord, PadByteOnlyAfterAnOddPosition) {
     extra[11] = 'd';
     doc.layers[0].extraData = extra;
     const auto document = Load(doc);
-    EXPECT_EQ(document->layerMaskInfo->records[0]->name, "odd");
-    EXPECT_EQ(document->layerMaskInfo->records[1]->name, "Layer 1");
+    EXPECT_EQ(document->layerMaskInfo->Layers().records[0]->name, "odd");
+    EXPECT_EQ(document->layerMaskInfo->Layers().records[1]->name, "Layer 1");
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "psd/channel.h"
+#include "psd/packbits.h"
 #include "tests/support/psd_builder.h"
 
 namespace peelbox {

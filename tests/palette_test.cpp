@@ -9,7 +9,7 @@
 #include "export/gif_writer.h"
 #include "export/layer_encoder.h"
 #include "export/nearest_colour.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -108,7 +108,7 @@ void ExpectSameGifs(const psdbuild::DocumentSpec& doc, int minimumColours) {
   int32_t result = 1;
   const auto document = test::LoadBytes(psdbuild::BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
-  for (const auto& record : document->layerMaskInfo->records) {
+  for (const auto& record : document->layerMaskInfo->Layers().records) {
     const auto planes = ChooseLayerPlanes(*document, *record);
     ASSERT_TRUE(planes);
     const EncodedLayer encoded = EncodeLayer(*planes, false);

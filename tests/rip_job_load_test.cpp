@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "export/rip_job.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -54,11 +54,11 @@ TEST(RipJobLoad, RunReturnsTheLoadersCode) {
   doc.signature = "GIF8";
   const std::string notPsd = dir.Write("not.psd", BuildDocument(doc).bytes);
   doc.signature = "8BPS";
-  doc.version = 2;
-  const std::string psb = dir.Write("big.psb", BuildDocument(doc).bytes);
+  doc.version = 3;
+  const std::string other = dir.Write("other.psd", BuildDocument(doc).bytes);
 
   const std::pair<std::string, int32_t> cases[] = {
-      {dir.Folder() + "missing.psd", -16384}, {notPsd, -4}, {psb, -8}, {valid, 0}};
+      {dir.Folder() + "missing.psd", -16384}, {notPsd, -4}, {other, -8}, {valid, 0}};
   for (const auto& [path, code] : cases) {
     test::RecordingReceiver receiver;
     RipJob job(path, dir.Folder(), 0, &receiver);
@@ -81,7 +81,7 @@ TEST(RipJobLoad, ReaderStatusesReachTheWindow) {
     EXPECT_EQ(ProgressMaximum(m.lParam), 100);
     EXPECT_LE(ProgressPosition(m.lParam), 50);
   }
-  EXPECT_EQ(job.document->layerMaskInfo->records.size(), 2u);
+  EXPECT_EQ(job.document->layerMaskInfo->Layers().records.size(), 2u);
 }
 
 }  // namespace

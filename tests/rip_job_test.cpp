@@ -7,7 +7,7 @@
 #include "export/file_name.h"
 #include "export/report.h"
 #include "export/rip_job.h"
-#include "psd/layers.h"
+#include "psd/document.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -36,6 +36,7 @@ DocumentSpec WithLayers(std::vector<LayerSpec> layers) {
   doc.rows = 2;
   doc.columns = 2;
   doc.layers = std::move(layers);
+  doc.compositeData = test::Ramp(2 * 2 * 3);
   return doc;
 }
 
@@ -121,7 +122,7 @@ TEST(ChannelRule, WhichLayersAreWritten) {
     int32_t result = 1;
     const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
     ASSERT_EQ(result, 0);
-    const auto planes = ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]);
+    const auto planes = ChooseLayerPlanes(*document, *document->layerMaskInfo->Layers().records[0]);
     const char* exported = planes ? (planes->withAlpha ? "rgba" : "rgb") : nullptr;
     EXPECT_STREQ(exported, c.exported) << ::testing::PrintToString(c.ids);
   }
@@ -133,7 +134,7 @@ TEST(ChannelRule, OnlyEightBitRgbDocumentsAndLayersWithPixels) {
     const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
     EXPECT_EQ(result, 0);
     if (!document) return false;
-    return ChooseLayerPlanes(*document, *document->layerMaskInfo->records[0]).has_value();
+    return ChooseLayerPlanes(*document, *document->layerMaskInfo->Layers().records[0]).has_value();
   };
   EXPECT_TRUE(writes(WithLayers({Layer("L", {0, 1, 2})})));
   for (uint16_t mode : {1, 2, 4, 9}) {  // greyscale, indexed, CMYK, Lab
@@ -147,9 +148,9 @@ TEST(ChannelRule, OnlyEightBitRgbDocumentsAndLayersWithPixels) {
   EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 0, 0)})));
   EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 3, -1)})));
   // A compression without a decoded plane.
-  DocumentSpec zip = WithLayers({Layer("L", {0, 1, 2})});
-  zip.layers[0].channels[1] = ChannelSpec{1, 2, {0x78, 0x9C}, std::nullopt};
-  EXPECT_FALSE(writes(zip));
+  DocumentSpec unknown = WithLayers({Layer("L", {0, 1, 2})});
+  unknown.layers[0].channels[1] = ChannelSpec{1, 9, {0x78, 0x9C}, std::nullopt};
+  EXPECT_FALSE(writes(unknown));
 }
 
 TEST(RunLoop, StatusForEveryLayerAndFilesForTheWrittenOnes) {

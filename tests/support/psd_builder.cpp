@@ -1,5 +1,7 @@
 #include "tests/support/psd_builder.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,22 +24,41 @@ class Writer {
     U16(static_cast<uint16_t>(value >> 16));
     U16(static_cast<uint16_t>(value));
   }
+  void U64(uint64_t value) {
+    U32(static_cast<uint32_t>(value >> 32));
+    U32(static_cast<uint32_t>(value));
+  }
+  void Length(uint64_t value, bool wide) {
+    if (wide) {
+      U64(value);
+    } else {
+      U32(static_cast<uint32_t>(value));
+    }
+  }
   void Bytes(const ByteVector& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
   void Text(const std::string& text) { out_.insert(out_.end(), text.begin(), text.end()); }
   void Mark(const std::string& field) { offsets_[field] = out_.size(); }
+  void Patch(size_t at, const ByteVector& bytes) { std::copy(bytes.begin(), bytes.end(), out_.begin() + static_cast<long>(at)); }
   size_t Size() const { return out_.size(); }
   void PadToEven() {
     if (out_.size() % 2 != 0) U8(0);
   }
-  // Writes a 4-byte length now and fills it in when `Close` is called.
-  size_t OpenLength() {
-    const size_t at = out_.size();
-    U32(0);
-    return at;
+  // Writes a length (4 bytes, or 8 when `wide`) now and fills it in when
+  // `CloseLength` is called.
+  struct OpenField {
+    size_t at;
+    size_t width;
+  };
+  OpenField OpenLength(bool wide = false) {
+    const OpenField field{out_.size(), wide ? 8u : 4u};
+    Length(0, wide);
+    return field;
   }
-  void CloseLength(size_t at, uint32_t adjust = 0) {
-    const uint32_t length = static_cast<uint32_t>(out_.size() - at - 4) + adjust;
-    for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+  void CloseLength(OpenField field) {
+    const uint64_t length = out_.size() - field.at - field.width;
+    for (size_t i = 0; i < field.width; ++i) {
+      out_[field.at + i] = static_cast<uint8_t>(length >> (8 * (field.width - 1 - i)));
+    }
   }
 
  private:
@@ -74,8 +95,7 @@ ByteVector ExtraData(const LayerSpec& layer) {
   return scratch.bytes;
 }
 
-void WriteRecord(Writer& w, const LayerSpec& layer, size_t index) {
-  const std::string key = "layer" + std::to_string(index);
+void WriteRecord(Writer& w, const LayerSpec& layer, const std::string& key, bool large) {
   w.Mark(key);
   w.U32(static_cast<uint32_t>(layer.top));
   w.U32(static_cast<uint32_t>(layer.left));
@@ -85,7 +105,7 @@ void WriteRecord(Writer& w, const LayerSpec& layer, size_t index) {
   w.Mark(key + ".channels");
   for (const ChannelSpec& channel : layer.channels) {
     w.U16(static_cast<uint16_t>(channel.id));
-    w.U32(channel.lengthField.value_or(static_cast<uint32_t>(2 + channel.stored.size())));
+    w.Length(channel.lengthField.value_or(2 + channel.stored.size()), large);
   }
   w.Mark(key + ".blend");
   w.Text(layer.blendSignature);
@@ -101,7 +121,115 @@ void WriteRecord(Writer& w, const LayerSpec& layer, size_t index) {
   w.PadToEven();
 }
 
+// The count, the records and the channel data of a layer info; `prefix`
+// names the offsets of a tagged block's layers apart from the main ones.
+void WriteLayerInfoContents(Writer& w, const std::vector<LayerSpec>& layers, std::optional<int16_t> countField,
+                            const std::string& prefix, bool large) {
+  w.Mark(prefix + "layerCount");
+  w.U16(static_cast<uint16_t>(countField.value_or(static_cast<int16_t>(layers.size()))));
+  for (size_t i = 0; i < layers.size(); ++i) WriteRecord(w, layers[i], prefix + "layer" + std::to_string(i), large);
+  for (size_t i = 0; i < layers.size(); ++i) {
+    for (size_t c = 0; c < layers[i].channels.size(); ++c) {
+      const ChannelSpec& channel = layers[i].channels[c];
+      w.Mark(prefix + "pixels" + std::to_string(i) + "." + std::to_string(c));
+      w.U16(channel.compression);
+      w.Bytes(channel.stored);
+    }
+  }
+}
+
+bool LongLengthKey(const std::string& key) {
+  for (const char* known : {"LMsk", "Lr16", "Lr32", "Layr", "Mt16", "Mt32", "Mtrn", "Alph", "FMsk", "lnk2", "lnk3",
+                            "lnkE", "FXid", "FEid", "FELS", "PxSD", "pths", "extd", "extn", "cinf", "artd"}) {
+    if (key == known) return true;
+  }
+  return false;
+}
+
+void WriteSectionBlock(Writer& w, const SectionBlockSpec& block, size_t index, bool large) {
+  const std::string prefix = "block" + std::to_string(index);
+  w.Mark(prefix);
+  w.Text(block.signature);
+  w.Text(block.key);
+  const bool wide = large && LongLengthKey(block.key);
+  const Writer::OpenField length = w.OpenLength(wide);
+  w.Mark(prefix + ".data");
+  const size_t start = w.Size();
+  if (block.holdsLayers) {
+    WriteLayerInfoContents(w, block.layers, std::nullopt, prefix + ".", large);
+  } else {
+    w.Bytes(block.data);
+  }
+  const size_t written = w.Size() - start;
+  w.CloseLength(length);
+  if (block.lengthField) {
+    BuiltDocument scratch;
+    Writer field(&scratch);
+    field.Length(*block.lengthField, wide);
+    w.Patch(length.at, scratch.bytes);
+  }
+  for (size_t n = written; n % 4 != 0; ++n) w.U8(0);
+}
+
 }  // namespace
+
+ByteVector Predict(const ByteVector& plane, size_t rowBytes, unsigned depth) {
+  ByteVector out = plane;
+  const size_t rows = rowBytes == 0 ? 0 : plane.size() / rowBytes;
+  for (size_t r = 0; r < rows; ++r) {
+    uint8_t* row = out.data() + r * rowBytes;
+    if (depth == 16) {
+      for (size_t i = rowBytes - rowBytes % 2; i >= 4; i -= 2) {
+        const unsigned value = (row[i - 2] << 8 | row[i - 1]) - (row[i - 4] << 8 | row[i - 3]);
+        row[i - 2] = static_cast<uint8_t>(value >> 8);
+        row[i - 1] = static_cast<uint8_t>(value);
+      }
+      continue;
+    }
+    if (depth == 32) {
+      const size_t width = rowBytes / 4;
+      ByteVector reordered(rowBytes);
+      for (size_t x = 0; x < width; ++x) {
+        for (size_t b = 0; b < 4; ++b) reordered[b * width + x] = row[4 * x + b];
+      }
+      std::copy(reordered.begin(), reordered.end(), row);
+    }
+    for (size_t i = rowBytes; i-- > 1;) row[i] = static_cast<uint8_t>(row[i] - row[i - 1]);
+  }
+  return out;
+}
+
+ByteVector Deflate(const ByteVector& bytes) {
+  uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+  ByteVector out(size);
+  compress(out.data(), &size, bytes.data(), static_cast<uLong>(bytes.size()));
+  out.resize(size);
+  return out;
+}
+
+ChannelSpec ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted) {
+  return ChannelSpec{id, static_cast<uint16_t>(predicted ? 3 : 2),
+                     Deflate(predicted ? Predict(plane, rowBytes, depth) : plane), std::nullopt};
+}
+
+ByteVector TaggedBlockBytes(const std::string& key, const ByteVector& data, bool longLength,
+                            const std::string& signature) {
+  BuiltDocument scratch;
+  Writer w(&scratch);
+  w.Text(signature);
+  w.Text(key);
+  w.Length(data.size(), longLength);
+  w.Bytes(data);
+  return scratch.bytes;
+}
+
+ByteVector UnicodeNameBlock(const std::u16string& name) {
+  BuiltDocument scratch;
+  Writer w(&scratch);
+  w.U32(static_cast<uint32_t>(name.size()));
+  for (char16_t unit : name) w.U16(static_cast<uint16_t>(unit));
+  return TaggedBlockBytes("luni", scratch.bytes);
+}
 
 ByteVector EncodePackBits(const uint8_t* row, size_t size) {
   ByteVector out;
@@ -131,14 +259,13 @@ ByteVector EncodePackBits(const uint8_t* row, size_t size) {
 
 ChannelSpec RawChannel(int16_t id, ByteVector plane) { return ChannelSpec{id, 0, std::move(plane), std::nullopt}; }
 
-ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes) {
+ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large) {
   ChannelSpec channel{id, 1, {}, std::nullopt};
   const size_t rows = rowBytes == 0 ? 0 : plane.size() / rowBytes;
   std::vector<ByteVector> packed;
   for (size_t r = 0; r < rows; ++r) packed.push_back(EncodePackBits(plane.data() + r * rowBytes, rowBytes));
   for (const ByteVector& row : packed) {
-    channel.stored.push_back(static_cast<uint8_t>(row.size() >> 8));
-    channel.stored.push_back(static_cast<uint8_t>(row.size()));
+    for (int shift = large ? 24 : 8; shift >= 0; shift -= 8) channel.stored.push_back(static_cast<uint8_t>(row.size() >> shift));
   }
   for (const ByteVector& row : packed) channel.stored.insert(channel.stored.end(), row.begin(), row.end());
   return channel;
@@ -162,35 +289,30 @@ BuiltDocument BuildDocument(const DocumentSpec& doc) {
   w.Bytes(doc.colorModeData);
 
   w.Mark("imageResources");
-  const size_t resourcesLength = w.OpenLength();
+  const Writer::OpenField resourcesLength = w.OpenLength();
   for (size_t i = 0; i < doc.resources.size(); ++i) WriteResource(w, doc.resources[i], i);
   w.CloseLength(resourcesLength);
 
+  const bool large = doc.version == 2;
   w.Mark("layerSection");
-  const size_t sectionLength = w.OpenLength();
+  const Writer::OpenField sectionLength = w.OpenLength(large);
   if (doc.layerSection) {
     w.Mark("layerInfo");
-    const size_t infoLength = w.OpenLength();
-    w.Mark("layerCount");
-    w.U16(static_cast<uint16_t>(doc.layerCountField.value_or(static_cast<int16_t>(doc.layers.size()))));
-    for (size_t i = 0; i < doc.layers.size(); ++i) WriteRecord(w, doc.layers[i], i);
-    for (size_t i = 0; i < doc.layers.size(); ++i) {
-      for (size_t c = 0; c < doc.layers[i].channels.size(); ++c) {
-        const ChannelSpec& channel = doc.layers[i].channels[c];
-        w.Mark("pixels" + std::to_string(i) + "." + std::to_string(c));
-        w.U16(channel.compression);
-        w.Bytes(channel.stored);
-      }
+    const Writer::OpenField infoLength = w.OpenLength(large);
+    const size_t infoStart = w.Size();
+    if (!doc.layers.empty() || doc.layerInfoWhenEmpty || doc.layerCountField) {
+      WriteLayerInfoContents(w, doc.layers, doc.layerCountField, "", large);
     }
-    while ((w.Size() - infoLength - 4) % doc.layerInfoAlignment != 0) w.U8(0);
+    while ((w.Size() - infoStart) % doc.layerInfoAlignment != 0) w.U8(0);
     w.CloseLength(infoLength);
     if (doc.globalMask) {
       w.Mark("globalMask");
       w.U32(static_cast<uint32_t>(doc.globalMask->size()));
       w.Bytes(*doc.globalMask);
     }
-    // Without a global mask the section is the layer info and its length
-    // field: section length - layer info length == 4.
+    for (size_t b = 0; b < doc.sectionBlocks.size(); ++b) WriteSectionBlock(w, doc.sectionBlocks[b], b, large);
+    // Without a global mask or blocks the section is the layer info and its
+    // length field: section length - layer info length == 4.
     w.CloseLength(sectionLength);
   }
 

@@ -18,13 +18,30 @@ struct ChannelSpec {
   int16_t id = 0;
   uint16_t compression = 0;
   ByteVector stored;                     // the bytes after the compression word
-  std::optional<uint32_t> lengthField;   // when not 2 + stored.size()
+  std::optional<uint64_t> lengthField;   // when not 2 + stored.size()
 };
 
 // A channel stored as it stands.
 ChannelSpec RawChannel(int16_t id, ByteVector plane);
-// A channel packed row by row, with its table of row counts.
-ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes);
+// A channel packed row by row, with its table of row counts (4 bytes each in
+// a large document).
+ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large = false);
+// A channel as one zlib stream (compression 2), or with each row's samples of
+// `depth` bits stored as differences (compression 3).
+ChannelSpec ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted);
+
+// The plane as ZIP with prediction stores it, before deflating: per row,
+// differences of bytes (8 bits), of big-endian values (16) or, at 32 bits,
+// of the row's bytes reordered by significance.
+ByteVector Predict(const ByteVector& plane, size_t rowBytes, unsigned depth);
+ByteVector Deflate(const ByteVector& bytes);
+
+// One tagged block as a layer record holds it: no padding after the data.
+// Its length takes 8 bytes when `longLength`.
+ByteVector TaggedBlockBytes(const std::string& key, const ByteVector& data, bool longLength = false,
+                            const std::string& signature = "8BIM");
+// The Unicode name block: a count of UTF-16 units, then the units.
+ByteVector UnicodeNameBlock(const std::u16string& name);
 
 // PackBits as Photoshop writes it: runs of 3 or more become run packets.
 ByteVector EncodePackBits(const uint8_t* row, size_t size);
@@ -49,6 +66,17 @@ struct LayerSpec {
   std::optional<ByteVector> extraData;  // replaces all of the above extra data
 };
 
+// A tagged block after the global layer mask info. One that holds layers
+// (Lr16, Lr32, Layr) is written as a layer info of its own.
+struct SectionBlockSpec {
+  std::string key;
+  ByteVector data;
+  std::vector<LayerSpec> layers;
+  bool holdsLayers = false;
+  std::string signature = "8BIM";
+  std::optional<uint64_t> lengthField;  // when not the data's length
+};
+
 struct ResourceSpec {
   uint16_t id = 1000;
   std::string name;
@@ -67,9 +95,13 @@ struct DocumentSpec {
   ByteVector colorModeData;
   std::vector<ResourceSpec> resources;
   bool layerSection = true;  // false: a layer and mask section of length 0
+  // false: a layer info of length 0 (no count) when there are no layers, as
+  // 16- and 32-bit documents have.
+  bool layerInfoWhenEmpty = true;
   std::vector<LayerSpec> layers;
   std::optional<int16_t> layerCountField;  // when not layers.size()
   std::optional<ByteVector> globalMask;    // written with its length when present
+  std::vector<SectionBlockSpec> sectionBlocks;  // after the global mask, each padded to 4 bytes
   // Photoshop rounds the layer info up to a multiple of 4 with zero bytes
   // inside its length; readers that follow the length need it.
   size_t layerInfoAlignment = 1;
@@ -82,7 +114,9 @@ struct BuiltDocument {
   // Where each field starts: "header", "colorModeData", "imageResources",
   // "resource<i>", "resource<i>.body", "layerSection", "layerInfo",
   // "layerCount", "layer<i>", "layer<i>.channels", "layer<i>.blend",
-  // "layer<i>.extraData", "pixels<i>.<c>", "globalMask", "composite".
+  // "layer<i>.extraData", "pixels<i>.<c>", "globalMask", "block<b>",
+  // "block<b>.data" and, for the layers of block b, the layer fields with
+  // "block<b>." in front ("block0.layer1", "block0.pixels1.0"), "composite".
   std::map<std::string, size_t> offsets;
 
   size_t At(const std::string& field) const { return offsets.at(field); }

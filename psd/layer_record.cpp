@@ -1,0 +1,115 @@
+#include "psd/layer_record.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "psd/big_endian.h"
+#include "psd/text.h"
+
+namespace peelbox {
+
+namespace {
+
+LayerBounds BoundsAt(const uint8_t* bytes) {
+  return {LoadBigEndian<int32_t>(bytes), LoadBigEndian<int32_t>(bytes + 4), LoadBigEndian<int32_t>(bytes + 8),
+          LoadBigEndian<int32_t>(bytes + 12)};
+}
+
+}  // namespace
+
+LayerRecord::LayerRecord() = default;
+LayerRecord::~LayerRecord() = default;
+
+int32_t LayerRecord::Read(std::FILE* file) {
+  if (file == nullptr) return kNoSource;
+  if (!ReadBigEndian(file, &top)) return kShortTop;
+  if (!ReadBigEndian(file, &left)) return kShortLeft;
+  if (!ReadBigEndian(file, &bottom)) return kShortBottom;
+  if (!ReadBigEndian(file, &right)) return kShortRight;
+  if (!ReadBigEndian(file, &channelCount)) return kShortChannelCount;
+  for (uint16_t index = 0; index < channelCount; ++index) {
+    int32_t result = kOk;
+    auto channel = CreateChannelInfo(owner, file, &result);
+    if (!channel) return kBadChannelEntry;
+    channels.push_back(std::move(channel));
+  }
+  if (!ReadExact(file, blendSignature, sizeof blendSignature)) return kShortBlendSignature;
+  if (!ReadExact(file, blendKey, sizeof blendKey)) return kShortBlendKey;
+  if (!ReadBigEndian(file, &opacity)) return kShortOpacity;
+  if (!ReadBigEndian(file, &clipping)) return kShortClipping;
+  if (!ReadBigEndian(file, &flags)) return kShortFlags;
+  if (!ReadBigEndian(file, &filler)) return kShortFiller;
+  if (const int32_t extra = PsdBlock::Read(file); extra != kOk) return extra;
+  if (const int32_t parsed = ParseExtraData(); parsed != kOk) return parsed;
+  ReportProgress(file, "Finished reading layer info: \"" + name + "\"");
+  if (!SkipPadToEven(file)) return kShortClipping;
+  return kOk;
+}
+
+// Mask data, blending ranges and name, each only while bytes are left; then
+// the tagged blocks. The name is a Pascal string padded to 4 bytes.
+int32_t LayerRecord::ParseExtraData() {
+  if (data.empty()) return kOk;
+  MemoryCursor cursor{data.data(), data.data() + length};
+  int32_t result = kOk;
+  if (cursor.Remaining() > 0 && !(maskData = CreateBlockFromMemory<LayerMaskData>(owner, &cursor, &result))) {
+    return kBadMaskData;
+  }
+  if (cursor.Remaining() > 0 && !(blendingRanges = CreateBlockFromMemory<BlendingRanges>(owner, &cursor, &result))) {
+    return kBadBlendingRanges;
+  }
+  if (cursor.Remaining() == 0) return kOk;
+  const size_t nameLength = *cursor.position++;
+  if (nameLength > cursor.Remaining()) return kBadMaskData;
+  pascalName = NameFromBytes(cursor.position, nameLength);
+  const size_t padded = (1 + nameLength + 3) / 4 * 4 - 1;
+  cursor.position += std::min(padded, cursor.Remaining());
+  blocks = ParseTaggedBlocks(cursor, Large());
+  name = pascalName;
+  return kOk;
+}
+
+// The Unicode name block: a count of UTF-16 units, then the units. Empty
+// when there is none or it is damaged; trailing NUL units are dropped.
+std::string LayerRecord::UnicodeName() const {
+  const TaggedBlock* block = Block(kUnicodeNameKey);
+  if (block == nullptr || block->data.size() < 4) return {};
+  uint64_t count = LoadBigEndian<uint32_t>(block->data.data());
+  const uint8_t* units = block->data.data() + 4;
+  if (count > (block->data.size() - 4) / 2) return {};
+  while (count > 0 && units[2 * count - 2] == 0 && units[2 * count - 1] == 0) --count;
+  return Utf16ToUtf8(units, count);
+}
+
+std::optional<LayerBounds> LayerRecord::ChannelBounds(int16_t channelId) const {
+  // The user masks are stored at their own rectangle: the layer mask's in the
+  // first 16 bytes of the mask data; the real user mask's after the flags,
+  // default colour, real flags and real background (offset 20), present when
+  // the mask data holds at least 36 bytes. Mask parameters, when the flags
+  // announce them, follow the real rectangle.
+  constexpr size_t kRectSize = 16;
+  constexpr size_t kRealRectOffset = 20;
+  const size_t maskLength = maskData ? maskData->length : 0;
+  if (channelId == kUserMaskChannel) {
+    if (maskLength < kRectSize) return std::nullopt;
+    return BoundsAt(maskData->data.data());
+  }
+  if (channelId == kRealUserMaskChannel) {
+    if (maskLength < kRealRectOffset + kRectSize) return std::nullopt;
+    return BoundsAt(maskData->data.data() + kRealRectOffset);
+  }
+  return Bounds();
+}
+
+const TaggedBlock* LayerRecord::Block(const std::string& key) const {
+  for (const TaggedBlock& block : blocks) {
+    if (block.key == key) return &block;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<LayerRecord> CreateLayerRecord(BlockOwner* owner, std::FILE* file, int32_t* result) {
+  return CreateAndRead<LayerRecord>(owner, file, result);
+}
+
+}  // namespace peelbox
