@@ -31,15 +31,28 @@ std::string JsonString(const std::string& bytes) {
 }
 
 std::string JsonReport(const RipJob& job, int32_t result) {
+  const JobSummary summary = job.Summary(result);
   std::string json = "{\"source\": " + JsonString(job.sourcePath) +
                      ", \"output_folder\": " + JsonString(job.outputFolder) + FormatText(", \"result\": %d", result) +
-                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d", job.LayersRipped(), job.FilesSaved()) +
-                     ", \"files\": [";
+                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d", job.LayersRipped(), job.FilesSaved());
+  if (result != 0) {
+    json += ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
+  }
+  json += ", \"files\": [";
   const char* separator = "";
   for (const OutputFile& file : job.OutputFiles()) {
     json += separator;
     json += "{\"path\": " + JsonString(file.path) + FormatText(", \"layer_index\": %zu", file.layerIndex) +
             ", \"layer_name\": " + JsonString(file.layerName) + "}";
+    separator = ", ";
+  }
+  json += "], \"skipped\": [";
+  separator = "";
+  for (const SkippedRecord& skipped : job.Skipped()) {
+    json += separator;
+    json += "{\"layer_info\": " + JsonString(skipped.layerInfo) + ", \"record\": " +
+            (skipped.record ? FormatText("%zu", *skipped.record) : std::string("null")) +
+            ", \"reason\": " + JsonString(SkipReasonName(skipped.reason)) + "}";
     separator = ", ";
   }
   return json + "]}";

@@ -102,15 +102,6 @@ int main(int argc, char** argv) {
   const std::string& source = options.operands[0];
   const std::string folder = peelbox::WithSeparator(options.operands[1]);
 
-  std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) {
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-      std::fprintf(stderr, "peelbox-cli: cannot create the folder '%s': %s\n", folder.c_str(),
-                   error.message().c_str());
-    }
-  }
-
   peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
   peelbox::RipJob job(source, folder, options.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
   job.threads = options.threads;
@@ -120,8 +111,7 @@ int main(int argc, char** argv) {
   if (options.json) {
     std::printf("%s\n", peelbox::cli::JsonReport(job, result).c_str());
   } else {
-    const std::string report =
-        peelbox::ReportText(job.sourcePath, job.outputFolder, result, job.LayersRipped(), job.FilesSaved());
+    const std::string report = peelbox::ReportText(job.Summary(result));
     std::printf("%s", WithNativeLineEnds(report).c_str());
     if (result != 0) std::printf("\n");
   }

@@ -1,14 +1,24 @@
 #include "export/layer_planes.h"
 
+#include <algorithm>
+
 #include "psd/document.h"
 
 namespace peelbox {
 
-std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer) {
-  if (!document.header || document.header->depth != 8 || document.header->mode != kRgbMode) return std::nullopt;
-  const LayerBounds bounds = layer.Bounds();
-  if (bounds.Width() <= 0 || bounds.Height() <= 0) return std::nullopt;
+namespace {
 
+constexpr const char* kAdjustmentAndFillKeys[] = {"SoCo", "GdFl", "PtFl", "brit", "levl", "curv", "expA",
+                                                  "vibA", "hue2", "hue ", "blnc", "blwh", "phfl", "mixr",
+                                                  "clrL", "nvrt", "post", "thrs", "grdm", "selc"};
+
+bool SupportedDocument(const PsdDocument& document) {
+  return document.header && document.header->depth == 8 && document.header->mode == kRgbMode;
+}
+
+// The planes of the colour and transparency channels, or none when the
+// channels do not make an RGB or RGBA layer.
+std::optional<LayerPlanes> RgbPlanes(const LayerRecord& layer) {
   const ChannelInfo* colour[3] = {};
   const ChannelInfo* transparency = nullptr;
   const ChannelInfo* channel3 = nullptr;
@@ -27,6 +37,7 @@ std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const 
   if (transparency != nullptr && channel3 != nullptr) return std::nullopt;
   const ChannelInfo* alpha = transparency != nullptr ? transparency : channel3;
 
+  const LayerBounds bounds = layer.Bounds();
   LayerPlanes planes;
   planes.width = static_cast<int32_t>(bounds.Width());
   planes.height = static_cast<int32_t>(bounds.Height());
@@ -35,16 +46,58 @@ std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const 
   const ChannelInfo* sources[4] = {colour[0], colour[1], colour[2], alpha};
   const uint64_t planeSize = static_cast<uint64_t>(planes.width) * static_cast<uint64_t>(planes.height);
   for (int s = 0; s < planes.ChannelCount(); ++s) {
-    // Raw or PackBits only: other compressions leave no plane.
     if (sources[s] == nullptr || sources[s]->plane.size() != planeSize) return std::nullopt;
     planes.slots[s] = sources[s]->plane.data();
   }
   return planes;
 }
 
-}  // namespace peelbox
+}  // namespace
 
-namespace peelbox {
+const char* SkipReasonName(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::kNone:
+      return "";
+    case SkipReason::kGroup:
+      return "group";
+    case SkipReason::kNoPixels:
+      return "no pixels";
+    case SkipReason::kEmpty:
+      return "empty";
+    case SkipReason::kUnsupportedChannels:
+      return "unsupported channels";
+    case SkipReason::kUnsupportedDocument:
+      return "unsupported document";
+    case SkipReason::kHidden:
+      return "hidden";
+  }
+  return "";
+}
+
+bool IsAdjustmentOrFill(const LayerRecord& layer) {
+  return std::any_of(layer.blocks.begin(), layer.blocks.end(), [](const TaggedBlock& block) {
+    return std::any_of(std::begin(kAdjustmentAndFillKeys), std::end(kAdjustmentAndFillKeys),
+                       [&](const char* key) { return block.key == key; });
+  });
+}
+
+LayerChoice ChooseLayer(const PsdDocument& document, const LayerRecord& layer) {
+  LayerChoice choice;
+  if (layer.SectionType() != 0) {
+    choice.reason = SkipReason::kGroup;
+  } else if (!SupportedDocument(document)) {
+    choice.reason = SkipReason::kUnsupportedDocument;
+  } else if (layer.Bounds().Width() <= 0 || layer.Bounds().Height() <= 0) {
+    choice.reason = IsAdjustmentOrFill(layer) ? SkipReason::kNoPixels : SkipReason::kEmpty;
+  } else if (!(choice.planes = RgbPlanes(layer))) {
+    choice.reason = SkipReason::kUnsupportedChannels;
+  }
+  return choice;
+}
+
+std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer) {
+  return std::move(ChooseLayer(document, layer).planes);
+}
 
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {
   for (const auto& channel : layer.channels) {

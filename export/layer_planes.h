@@ -1,4 +1,5 @@
-// Which layers are written, and from which channel planes.
+// Which layers are written, why the others are not, and the planes of those
+// that are.
 #pragma once
 
 #include <array>
@@ -11,6 +12,25 @@ namespace peelbox {
 
 class LayerRecord;
 class PsdDocument;
+
+// Why a record gives no files.
+enum class SkipReason {
+  kNone,
+  kGroup,                // it opens or closes a group: a folder, not a layer
+  kNoPixels,             // an adjustment or fill layer of zero size
+  kEmpty,                // any other record of zero width or height
+  kUnsupportedChannels,  // its channels do not fit the colour mode
+  kUnsupportedDocument,  // the document's colour mode and depth have no rule
+  kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
+};
+
+// "group", "no pixels", "empty", "unsupported channels", "unsupported
+// document", "hidden".
+const char* SkipReasonName(SkipReason reason);
+
+// Whether the record holds one of the tagged blocks of an adjustment or fill
+// layer (shape layers are fill layers too).
+bool IsAdjustmentOrFill(const LayerRecord& layer);
 
 // The planes of a written layer by sample slot: red, green, blue and, for
 // RGBA, transparency. Each holds width x height samples: in the document,
@@ -25,12 +45,17 @@ struct LayerPlanes {
   int ChannelCount() const { return withAlpha ? 4 : 3; }
 };
 
-// A layer is written only from an 8-bit RGB document, when its width and
-// height are above 0, and when its channels are exactly {0, 1, 2} (RGB), or
-// {0, 1, 2} with a transparency channel (-1, else 3) and otherwise only user
-// masks (ids -2 and below, not applied) (RGBA). Those channels must have
-// decoded planes. None for every other record: groups and their dividers,
-// empty and adjustment layers, other colour modes and depths.
+struct LayerChoice {
+  SkipReason reason = SkipReason::kNone;
+  std::optional<LayerPlanes> planes;  // when it is written
+};
+
+// A layer is written from an 8-bit RGB document when it is not a group
+// record, its width and height are above 0, and its channels are exactly
+// {0, 1, 2} (RGB), or {0, 1, 2} with a transparency channel (-1, else 3) and
+// otherwise only user masks (ids -2 and below, not applied) (RGBA). Those
+// channels must have decoded planes.
+LayerChoice ChooseLayer(const PsdDocument& document, const LayerRecord& layer);
 std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer);
 
 // Moves the planes the slots point at out of the layer's channels, so that

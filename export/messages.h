@@ -9,7 +9,14 @@ namespace peelbox {
 
 constexpr uint32_t WM_RIP_STATUS = 0x480;   // text, packed progress
 constexpr uint32_t WM_RIP_STARTED = 0x500;  // no parameters
-constexpr uint32_t WM_RIP_DONE = 0x600;     // no parameters
+constexpr uint32_t WM_RIP_DONE = 0x600;     // lParam: how the job ended
+
+// How a job ended, in the lParam of WM_RIP_DONE.
+enum RipOutcome : uint32_t {
+  kRipSucceeded = 0,
+  kRipFailed = 1,
+  kRipStopped = 2,
+};
 
 constexpr uint32_t kProgressMaximum = 100;
 

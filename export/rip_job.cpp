@@ -1,25 +1,15 @@
 #include "export/rip_job.h"
 
-#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "export/encoder_pool.h"
 #include "export/export_result.h"
-#include "export/file_name.h"
+#include "export/output_file.h"
 #include "psd/document.h"
 
 namespace peelbox {
-
-namespace {
-
-int32_t WriteOutputFile(const std::string& path, const OutputBuffer& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return kCannotOpenOutput;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  return written && closed ? kExportOk : kWriteFailed;
-}
-
-}  // namespace
 
 int ExportProgress(size_t i, size_t n) {
   const double hundredth = static_cast<double>(n) * 0.01;
@@ -36,6 +26,7 @@ RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha
 RipJob::~RipJob() = default;
 
 int32_t RipJob::Run() {
+  if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
   // Layers are encoded as soon as their pixels are read, on other threads,
   // while this one goes on reading and, later, writes the files in layer
   // order.
@@ -45,17 +36,33 @@ int32_t RipJob::Run() {
   return result;
 }
 
+// The job, not its callers, makes the folder: the dialog and the command
+// line share what it does, and nothing is read before it exists.
+int32_t RipJob::PrepareOutputFolder() {
+  if (outputFolder.empty()) return Fail(FailedIn::kOutputFolder, kCannotOpenOutput, "No output folder is set.");
+  std::error_code error;
+  const std::filesystem::path folder(outputFolder);
+  std::filesystem::create_directories(folder, error);
+  if (!std::filesystem::is_directory(folder)) {
+    if (!error) error = std::make_error_code(std::errc::not_a_directory);
+    return Fail(FailedIn::kOutputFolder, kCannotOpenOutput,
+                FormatText("Cannot create the output folder \"%s\": %s.", outputFolder.c_str(), error.message().c_str()));
+  }
+  return kExportOk;
+}
+
 int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
-  document = LoadPsdDocument(sourcePath, &result, this);
-  if (!document) return result;
+  ReadFailure failure;
+  document = LoadPsdDocument(sourcePath, &result, this, &failure);
+  if (!document) return FailedRead(result, failure);
+  ListSkippedRecords();
   const auto& records = document->layerMaskInfo->Layers().records;
   const size_t n = records.size();
-  written_.resize(n, false);
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
     SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
-    if (!written_[i]) continue;  // skipped, but it still counts towards the progress
+    if (reasons_[i] != SkipReason::kNone) continue;  // skipped, but it still counts towards the progress
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
     if (const int32_t code = ExportLayer(i, layer, encoders_->TakeNext()); code != kExportOk) return code;
@@ -63,27 +70,88 @@ int32_t RipJob::LoadAndExport() {
   return kExportOk;
 }
 
+int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
+  const FailedIn step = FailedInRead(failure.step);
+  if (step != FailedIn::kSource) {
+    return Fail(step, code, "The document is damaged or is not a Photoshop file: " +
+                                DescribeReadFailure(failure.step, code) + ".");
+  }
+  if (code == PsdDocument::kCannotOpen) {
+    return Fail(step, code, FormatText("Cannot open \"%s\": %s.", sourcePath.c_str(), std::strerror(failure.systemError)));
+  }
+  return Fail(step, code, FormatText("Cannot read \"%s\": its size cannot be measured.", sourcePath.c_str()));
+}
+
+int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
+  failedIn_ = step;
+  error_ = std::move(error);
+  return code;
+}
+
 void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerRecord& layer, size_t index) {
-  std::optional<LayerPlanes> planes = ChooseLayerPlanes(reading, layer);
-  written_.resize(index + 1, false);
-  written_[index] = planes.has_value();
-  if (planes && encoders_) {
-    TakePlanes(layer, &*planes);
-    auto owned = std::make_shared<const LayerPlanes>(std::move(*planes));
+  LayerChoice choice = ChooseLayer(reading, layer);
+  reasons_.resize(index + 1, SkipReason::kNone);
+  reasons_[index] = choice.reason;
+  if (choice.planes && encoders_) {
+    TakePlanes(layer, &*choice.planes);
+    auto owned = std::make_shared<const LayerPlanes>(std::move(*choice.planes));
     encoders_->Add([owned, ignore = ignoreAlpha != 0] { return EncodeLayer(*owned, ignore); });
   }
 }
 
+void RipJob::ListSkippedRecords() {
+  const LayerInfo& layers = document->layerMaskInfo->Layers();
+  reasons_.resize(layers.records.size(), SkipReason::kNone);
+  for (size_t i = 0; i < reasons_.size(); ++i) {
+    if (reasons_[i] != SkipReason::kNone) skipped_.push_back({layers.key, i, reasons_[i]});
+  }
+}
+
 int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {
-  if (encoded.code != kExportOk) return encoded.code;
-  const std::string stem = outputFolder + MakeFileName(layer.name);
+  // The bottom-most layer to claim a stem keeps it; later ones get " (2)".
+  const std::string stem = stems_.Claim(MakeFileName(layer.name, index + 1));
+  const std::string base = outputFolder + stem;
+  if (encoded.code != kExportOk) {
+    return Fail(FailedIn::kOutputFile, encoded.code,
+                FormatText("Cannot write \"%s.png\": the image could not be encoded.", base.c_str()));
+  }
   for (const auto& [extension, bytes] : {std::pair{".png", &encoded.png}, std::pair{".gif", &encoded.gif}}) {
-    const std::string path = stem + extension;
-    if (const int32_t code = WriteOutputFile(path, *bytes); code != kExportOk) return code;
+    const std::string path = base + extension;
+    int error = 0;
+    if (const int32_t code = WriteFileAtomically(outputFolder, path, *bytes, &error); code != kExportOk) {
+      return Fail(FailedIn::kOutputFile, code, FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
+    }
     outputFiles_.push_back({path, index, layer.name});
   }
   ++layersRipped_;
   return kExportOk;
+}
+
+std::string RipJob::NothingWrittenNote() const {
+  if (!outputFiles_.empty() || skipped_.empty()) return {};
+  const auto any = [&](SkipReason reason) {
+    for (const SkippedRecord& skipped : skipped_) {
+      if (skipped.reason == reason) return true;
+    }
+    return false;
+  };
+  if (any(SkipReason::kUnsupportedDocument)) return "Peelbox does not write documents of this colour mode and depth.";
+  if (any(SkipReason::kUnsupportedChannels)) return "No layer of this document has channels Peelbox can write.";
+  if (any(SkipReason::kHidden)) return "Every layer with pixels of its own is hidden.";
+  return "No layer of this document has pixels of its own.";
+}
+
+JobSummary RipJob::Summary(int32_t result) const {
+  JobSummary summary;
+  summary.sourcePath = sourcePath;
+  summary.outputFolder = outputFolder;
+  summary.result = result;
+  summary.layersRipped = layersRipped_;
+  summary.filesSaved = FilesSaved();
+  summary.failedIn = result != 0 ? failedIn_ : FailedIn::kNothing;
+  summary.error = result != 0 ? error_ : std::string();
+  if (result == 0) summary.note = NothingWrittenNote();
+  return summary;
 }
 
 void RipJob::SendStatus(std::string text, int progress) {

@@ -6,13 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "export/encoder_pool.h"
+#include "export/file_name.h"
 #include "export/layer_encoder.h"
 #include "export/layer_planes.h"
 #include "export/messages.h"
+#include "export/report.h"
 #include "psd/document.h"
 
 namespace peelbox {
@@ -26,6 +29,13 @@ struct OutputFile {
   std::string layerName;
 };
 
+// A record of the document's layers that gave no files, and why.
+struct SkippedRecord {
+  std::string layerInfo;         // "main", or the tagged block that holds the layers
+  std::optional<size_t> record;  // none when the reason concerns the whole document
+  SkipReason reason = SkipReason::kNone;
+};
+
 class RipJob : public StatusSink {
  public:
   RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha, RipMessageReceiver* window);
@@ -35,12 +45,13 @@ class RipJob : public StatusSink {
   void SetOutputFolder(std::string folder) { outputFolder = std::move(folder); }
   void SetIgnoreAlpha(int ignore) { ignoreAlpha = ignore; }
 
-  // Loads the document and writes every layer that can be written, in file
-  // order. 0, or the first failure's code; files already written stay.
+  // Creates the output folder when it is missing, loads the document and
+  // writes every layer that can be written, in file order. 0, or the first
+  // failure's code; files already written stay.
   int32_t Run();
 
-  // Writes one layer's encoded PNG file, then its GIF file, named after the
-  // layer; layer `index` in file order.
+  // Writes one layer's encoded PNG file, then its GIF file, under a stem of
+  // its own; layer `index` in file order.
   int32_t ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded);
 
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
@@ -54,6 +65,11 @@ class RipJob : public StatusSink {
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
   const std::vector<OutputFile>& OutputFiles() const { return outputFiles_; }
+  const std::vector<SkippedRecord>& Skipped() const { return skipped_; }
+  FailedIn FailedStep() const { return failedIn_; }
+  const std::string& Error() const { return error_; }
+  // What the report says of the job that ended with `result`.
+  JobSummary Summary(int32_t result) const;
 
   RipMessageReceiver* window = nullptr;
   std::unique_ptr<PsdDocument> document;
@@ -65,12 +81,21 @@ class RipJob : public StatusSink {
   unsigned threads = 0;
 
  private:
+  int32_t PrepareOutputFolder();
   int32_t LoadAndExport();
+  int32_t Fail(FailedIn step, int32_t code, std::string error);
+  int32_t FailedRead(int32_t code, const ReadFailure& failure);
+  void ListSkippedRecords();
+  std::string NothingWrittenNote() const;
 
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
+  std::vector<SkippedRecord> skipped_;
+  StemRegistry stems_;
+  FailedIn failedIn_ = FailedIn::kNothing;
+  std::string error_;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
-  std::vector<bool> written_;              // whether each record is written, in file order
+  std::vector<SkipReason> reasons_;        // for each record, in file order; kNone: written
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 namespace peelbox {
 
 PsdDocument::PsdDocument() = default;
@@ -10,10 +12,16 @@ PsdDocument::~PsdDocument() = default;
 int32_t PsdDocument::Open(const std::string& path) {
   failedStep = ReadStep::kSource;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return kCannotOpen;
+  if (!file) {
+    openError = errno;
+    return kCannotOpen;
+  }
   // A folder opens for reading on some systems but is no file to read.
   struct stat status {};
-  if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) return kCannotOpen;
+  if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
+    openError = EISDIR;
+    return kCannotOpen;
+  }
   return ReadStream(file.get());
 }
 
@@ -64,12 +72,12 @@ bool PsdDocument::CompositeWanted() const {
 namespace {
 
 template <typename Reader>
-std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadStep* failedStep, Reader read) {
+std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadFailure* failure, Reader read) {
   auto document = std::make_unique<PsdDocument>();
   document->job = job;
   *result = read(*document);
   if (*result != PsdBlock::kOk) {
-    if (failedStep != nullptr) *failedStep = document->failedStep;
+    if (failure != nullptr) *failure = {document->failedStep, document->openError};
     return nullptr;
   }
   return document;
@@ -78,13 +86,13 @@ std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadStep
 }  // namespace
 
 std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job,
-                                             ReadStep* failedStep) {
-  return LoadWith(result, job, failedStep, [&](PsdDocument& document) { return document.Open(path); });
+                                             ReadFailure* failure) {
+  return LoadWith(result, job, failure, [&](PsdDocument& document) { return document.Open(path); });
 }
 
 std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job,
-                                                       ReadStep* failedStep) {
-  return LoadWith(result, job, failedStep, [&](PsdDocument& document) { return document.ReadStream(file); });
+                                                       ReadFailure* failure) {
+  return LoadWith(result, job, failure, [&](PsdDocument& document) { return document.ReadStream(file); });
 }
 
 }  // namespace peelbox

@@ -16,6 +16,13 @@
 
 namespace peelbox {
 
+// Where a read failed, and the system's reason when the file itself could
+// not be opened.
+struct ReadFailure {
+  ReadStep step = ReadStep::kSource;
+  int systemError = 0;
+};
+
 class PsdDocument : public BlockOwner {
  public:
   static constexpr int32_t kCannotOpen = -16384;  // also a folder given as the file
@@ -45,15 +52,21 @@ class PsdDocument : public BlockOwner {
   std::unique_ptr<LayerMaskInfo> layerMaskInfo;
   std::unique_ptr<CompositeImage> composite;
   StatusSink* job = nullptr;
+  int openError = 0;  // errno when Open could not open the file
 };
 
 // Creates a document, reads `path` into it and returns it; on failure stores
-// the code in `*result` and returns none (and, when `failedStep` is given,
+// the code in `*result` and returns none (and, when `failure` is given,
 // where the read failed).
 std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job,
-                                             ReadStep* failedStep = nullptr);
+                                             ReadFailure* failure = nullptr);
 // The same for an open stream, which stays open.
 std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job,
-                                                       ReadStep* failedStep = nullptr);
+                                                       ReadFailure* failure = nullptr);
+
+// What a failed read means for the document, in words a user can act on:
+// the part and the field where reading stopped ("the layer records end
+// early"). Empty for a stop and for failures of the source itself.
+std::string DescribeReadFailure(ReadStep step, int32_t code);
 
 }  // namespace peelbox

@@ -65,7 +65,8 @@ int32_t LayerRecord::ParseExtraData() {
   const size_t padded = (1 + nameLength + 3) / 4 * 4 - 1;
   cursor.position += std::min(padded, cursor.Remaining());
   blocks = ParseTaggedBlocks(cursor, Large());
-  name = pascalName;
+  name = UnicodeName();
+  if (name.empty()) name = IsValidUtf8(pascalName) ? pascalName : MacRomanToUtf8(pascalName);
   return kOk;
 }
 
@@ -106,6 +107,14 @@ const TaggedBlock* LayerRecord::Block(const std::string& key) const {
     if (block.key == key) return &block;
   }
   return nullptr;
+}
+
+uint32_t LayerRecord::SectionType() const {
+  const TaggedBlock* divider = Block(kSectionDividerKey);
+  if (divider == nullptr) divider = Block(kNestedSectionDividerKey);
+  if (divider == nullptr || divider->data.size() < 4) return 0;
+  const uint32_t type = LoadBigEndian<uint32_t>(divider->data.data());
+  return type <= 3 ? type : 0;
 }
 
 std::unique_ptr<LayerRecord> CreateLayerRecord(BlockOwner* owner, std::FILE* file, int32_t* result) {

@@ -44,6 +44,12 @@ class LayerRecord : public PsdBlock {
   std::optional<LayerBounds> ChannelBounds(int16_t channelId) const;
   // The first tagged block of this key, or none.
   const TaggedBlock* Block(const std::string& key) const;
+  // The section divider's type: 1 and 2 open a group (open or closed in
+  // Photoshop's panel), 3 ends one; 0 for any other record.
+  uint32_t SectionType() const;
+  bool Visible() const { return (flags & kHiddenFlag) == 0; }
+
+  static constexpr uint8_t kHiddenFlag = 0x02;
 
   // The name as users see it, in UTF-8: the Unicode name block's when there
   // is one, else the Pascal name as it stands when it is UTF-8, else read as

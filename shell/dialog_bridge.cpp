@@ -21,7 +21,7 @@ void DialogBridge::Send(uint32_t message, const char* text, uint32_t lParam) {
         dialog_->OnRipStatus(QString::fromUtf8(text ? text : ""), lParam);
         break;
       case WM_RIP_DONE:
-        dialog_->OnRipDone();
+        dialog_->OnRipDone(static_cast<RipOutcome>(lParam));
         break;
       default:
         break;

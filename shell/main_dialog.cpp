@@ -26,6 +26,8 @@ constexpr char kCaption[] = "Peelbox v1.1 - Outputs PNG and GIF files";
 constexpr char kProgressCaption[] = " Progress: ";
 constexpr char kStartingCaption[] = "Starting...";
 constexpr char kDoneCaption[] = "Done.";
+constexpr char kFailedCaption[] = "Failed.";
+constexpr char kStoppedCaption[] = "Stopped.";
 #ifdef _WIN32
 constexpr char kAllFilesFilter[] = "All files (*.*)";
 #else
@@ -187,10 +189,10 @@ void MainDialog::OnRipStatus(const QString& text, uint32_t lParam) {
   statusCaption_->setTitle(text);
 }
 
-void MainDialog::OnRipDone() {
+void MainDialog::OnRipDone(RipOutcome outcome) {
   SetInputsEnabled(true);
   ResetProgress();
-  statusCaption_->setTitle(kDoneCaption);
+  statusCaption_->setTitle(outcome == kRipFailed ? kFailedCaption : outcome == kRipStopped ? kStoppedCaption : kDoneCaption);
   jobActive_ = false;
 }
 

@@ -10,6 +10,8 @@
 #include <optional>
 #include <thread>
 
+#include "export/messages.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
@@ -36,7 +38,7 @@ class MainDialog : public QDialog {
   // the worker waits.
   virtual void OnRipStarted();
   virtual void OnRipStatus(const QString& text, uint32_t lParam);
-  virtual void OnRipDone();
+  virtual void OnRipDone(RipOutcome outcome);
   // Runs the report modally over this dialog until it is closed.
   virtual void ShowReport(const QString& text);
 

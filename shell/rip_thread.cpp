@@ -14,10 +14,11 @@ unsigned RipThreadProc(std::unique_ptr<RipRequest> request) {
   const int32_t result = job->Run();
   window->Send(WM_RIP_STATUS, "Reporting...", PackProgress(100));
 
-  window->ShowReport(ReportText(request->sourcePath, request->outputFolder, result, job->LayersRipped(),
-                                job->FilesSaved()));
+  const JobSummary summary = job->Summary(result);
+  window->ShowReport(ReportText(summary));
   job.reset();  // the document goes with it
-  window->Send(WM_RIP_DONE, nullptr, 0);
+  const RipOutcome outcome = result != 0 ? kRipFailed : summary.stopped ? kRipStopped : kRipSucceeded;
+  window->Send(WM_RIP_DONE, nullptr, outcome);
   request.reset();
   return 0;
 }

@@ -105,11 +105,16 @@ TEST(Cli, FailedJobExitsWithOneNeverWithTheCode) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("Error code: -16384\n"), std::string::npos);
   EXPECT_NE(run.out.find(missing + "\n"), std::string::npos);
-  EXPECT_NE(run.out.find("Thanks!\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Cannot open \"" + missing + "\": No such file or directory.\n"), std::string::npos);
+  // A missing file is not the document's fault: nothing to send in.
+  EXPECT_EQ(run.out.find("Please report"), std::string::npos);
 
   const Output json = RunCli({"--json", missing, dir.path().string()});
   EXPECT_EQ(json.status, 1);
-  EXPECT_EQ(nlohmann::json::parse(json.out)["result"], -16384);
+  const nlohmann::json result = nlohmann::json::parse(json.out);
+  EXPECT_EQ(result["result"], -16384);
+  EXPECT_EQ(result["failed_in"], "source");
+  EXPECT_EQ(result["error"], "Cannot open \"" + missing + "\": No such file or directory.");
 }
 
 TEST(CliJson, StringsAreValidJsonWhateverTheBytes) {

@@ -166,18 +166,17 @@ TEST(TaggedLayers, BrokenRecordsInsideABlockFailLikeMainOnes) {
   // The layer's right edge cut short: the file ends inside the record.
   cut.resize(built.At("block0.layer0") + 14);
   int32_t result = 1;
-  ReadStep step = ReadStep::kSource;
-  EXPECT_FALSE(LoadPsdDocument(test::TempDir().Write("cut.psd", cut), &result, nullptr, &step));
+  ReadFailure failure;
+  EXPECT_FALSE(LoadPsdDocument(test::TempDir().Write("cut.psd", cut), &result, nullptr, &failure));
   EXPECT_EQ(result, LayerRecord::kShortRight);
-  EXPECT_EQ(step, ReadStep::kLayerInfo);
+  EXPECT_EQ(failure.step, ReadStep::kLayerInfo);
   // A raw channel shorter than its plane.
   DocumentSpec shortPixels = doc;
   shortPixels.sectionBlocks[0].layers[0].channels[0].stored.resize(11);
-  step = ReadStep::kSource;
   EXPECT_FALSE(LoadPsdDocument(test::TempDir().Write("short.psd", BuildDocument(shortPixels).bytes), &result,
-                               nullptr, &step));
+                               nullptr, &failure));
   EXPECT_EQ(result, ChannelInfo::kBadRow);
-  EXPECT_EQ(step, ReadStep::kChannelData);
+  EXPECT_EQ(failure.step, ReadStep::kChannelData);
 }
 
 // Large documents: 8-byte section, layer info and channel lengths, 4-byte

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "export/export_result.h"
 #include "export/file_name.h"
 #include "export/report.h"
 #include "export/rip_job.h"
@@ -77,16 +78,6 @@ TEST(ExportProgress, PositionsAsThePercentagesWereAlwaysComputed) {
   EXPECT_EQ(ExportProgress(7, 35), 59);
   EXPECT_EQ(ExportProgress(34, 35), 98);
   EXPECT_LT(ExportProgress(999, 1000), 100);
-}
-
-TEST(FileNames, SixteenUnsafeCharactersBecomeUnderscores) {
-  EXPECT_EQ(MakeFileName("Layer 1"), "Layer 1");
-  EXPECT_EQ(MakeFileName("a/b:c"), "a_b_c");
-  EXPECT_EQ(MakeFileName("50% grey, copy"), "50_ grey_ copy");
-  EXPECT_EQ(MakeFileName("?!@#$%^&*/\\=:\"',"), std::string(16, '_'));
-  EXPECT_EQ(MakeFileName("<a>|b.c-[d]~"), "<a>|b.c-[d]~");
-  EXPECT_EQ(MakeFileName(""), "");
-  EXPECT_EQ(MakeFileName("\xE9t\xE9 \x01"), "\xE9t\xE9 \x01");
 }
 
 TEST(FileNames, FolderGainsTheSeparatorOnlyWhenItHasNone) {
@@ -195,26 +186,6 @@ TEST(RunLoop, EmptyLayerListAndSixteenBitDocumentsWriteNothing) {
   EXPECT_EQ(run->filesSaved, 0);
 }
 
-TEST(RunLoop, LaterLayerOfTheSameNameReplacesTheEarlierFiles) {
-  LayerSpec lower = Layer("a?b", {0, 1, 2});
-  LayerSpec upper = Layer("a*b", {0, 1, 2}, 3, 1);
-  test::TempDir in, out;
-  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({lower, upper})).bytes), out.Folder(), 0, nullptr);
-  ASSERT_EQ(job.Run(), 0);
-  EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"a_b.gif", "a_b.png"}));
-  EXPECT_EQ(job.FilesSaved(), 4);  // written four times, two remain
-}
-
-TEST(RunLoop, MissingOutputFolderFailsAtTheFirstWrittenLayer) {
-  test::TempDir out;
-  const std::string missing = out.Folder() + "not-there/";
-  const auto run = RunJob(WithLayers({Layer("A", {0, 1, 2}), Layer("B", {0, 1, 2})}), missing);
-  EXPECT_EQ(run->result, -1);
-  EXPECT_FALSE(fs::exists(missing));
-  EXPECT_EQ(ExportStatuses(run->receiver).size(), 1u);  // B is never visited
-  EXPECT_EQ(run->filesSaved, 0);
-}
-
 TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
   test::TempDir in, out;
   // The third written layer's PNG path is taken by a folder.
@@ -224,24 +195,27 @@ TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
                                                           Layer("D", {0, 1, 2})}))
                                     .bytes),
              out.Folder(), 0, nullptr);
-  EXPECT_EQ(job.Run(), -1);
+  EXPECT_EQ(job.Run(), kWriteFailed);
   EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"A.gif", "A.png", "B.gif", "B.png", "C.png"}));
+  EXPECT_TRUE(fs::is_empty(out.path() / "C.png"));
   EXPECT_EQ(job.LayersRipped(), 2);
   EXPECT_EQ(job.FilesSaved(), 4);
-  EXPECT_FALSE(fs::exists(out.path() / "D.png"));
+  EXPECT_EQ(job.FailedStep(), FailedIn::kOutputFile);
+  EXPECT_EQ(job.Error(), "Cannot write \"" + out.Folder() + "C.png\": Is a directory.");
 }
 
-TEST(RunLoop, GifThatCannotBeOpenedFailsAfterACompletePng) {
+TEST(RunLoop, GifThatCannotBeWrittenFailsAfterACompletePng) {
   test::TempDir in, out;
   fs::create_directory(out.path() / "A.gif");
   RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2})})).bytes), out.Folder(), 0,
              nullptr);
-  EXPECT_EQ(job.Run(), -1);
+  EXPECT_EQ(job.Run(), kWriteFailed);
   ASSERT_TRUE(fs::is_regular_file(out.path() / "A.png"));
   EXPECT_GT(fs::file_size(out.path() / "A.png"), 50u);
   ASSERT_EQ(job.OutputFiles().size(), 1u);
   EXPECT_EQ(job.OutputFiles()[0].path, out.Folder() + "A.png");
   EXPECT_EQ(job.LayersRipped(), 0);
+  EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"A.gif", "A.png"}));  // no temporary file left
 }
 
 TEST(RunLoop, LoadFailureIsTheResultAndWritesNothing) {
@@ -249,22 +223,54 @@ TEST(RunLoop, LoadFailureIsTheResultAndWritesNothing) {
   RipJob job(out.Folder() + "missing.psd", out.Folder(), 0, nullptr);
   EXPECT_EQ(job.Run(), -16384);
   EXPECT_TRUE(out.FileNames().empty());
+  EXPECT_EQ(job.FailedStep(), FailedIn::kSource);
+}
+
+JobSummary Summary(const std::string& source, const std::string& folder, int32_t result, int layers, int files) {
+  JobSummary summary;
+  summary.sourcePath = source;
+  summary.outputFolder = folder;
+  summary.result = result;
+  summary.layersRipped = layers;
+  summary.filesSaved = files;
+  return summary;
 }
 
 TEST(Report, SuccessTextCountsWhatWasWritten) {
-  EXPECT_EQ(ReportText("C:\\in.psd", "C:\\out\\", 0, 3, 6),
+  JobSummary summary = Summary("C:\\in.psd", "C:\\out\\", 0, 3, 6);
+  EXPECT_EQ(ReportText(summary),
             "Ripping of file: \r\n\"C:\\in.psd\"\r\nTo output folder: \r\n\"C:\\out\\\"\r\nDone.\r\n\r\n"
             "Layers ripped:\t3\r\nFiles saved:\t6\r\n");
-  EXPECT_EQ(ReportText("", "", 0, 0, 0),
+  summary = Summary("", "", 0, 0, 0);
+  summary.note = "No layer of this document has pixels of its own.";
+  EXPECT_EQ(ReportText(summary),
             "Ripping of file: \r\n\"\"\r\nTo output folder: \r\n\"\"\r\nDone.\r\n\r\nLayers ripped:\t0\r\n"
-            "Files saved:\t0\r\n");
+            "Files saved:\t0\r\nNo layer of this document has pixels of its own.\r\n");
 }
 
-TEST(Report, FailureTextNamesThePathAndTheCode) {
-  const std::string text = ReportText("/tmp/missing 100%.psd", "/tmp/", -16384, 0, 0);
-  EXPECT_EQ(text, std::string("Error occured while\r\nperforming ripping of file: \r\n/tmp/missing 100%.psd\r\n\r\n"
-                              "Error code: -16384\r\n\r\nPlease report this error,\r\nwith the source PSD file to:\r\n") +
-                      kMaintainerLine + "\r\n\r\nThanks!");
+TEST(Report, FailureTextNamesThePathTheCodeAndWhatFailed) {
+  const std::string head = "Error occured while\r\nperforming ripping of file: \r\n/tmp/in 100%.psd\r\n\r\n";
+  const std::string askForTheDocument =
+      std::string("\r\n\r\nPlease report this error,\r\nwith the source PSD file to:\r\n") + kMaintainerLine +
+      "\r\n\r\nThanks!";
+  const struct {
+    FailedIn step;
+    int32_t code;
+    const char* error;
+    std::string tail;
+  } cases[] = {
+      {FailedIn::kLayerInfo, -16, "The document is damaged or is not a Photoshop file: the layer records end early.",
+       askForTheDocument},
+      {FailedIn::kSource, -16384, "Cannot open \"/tmp/in 100%.psd\": No such file or directory.", ""},
+      {FailedIn::kOutputFolder, -1, "No output folder is set.", ""},
+      {FailedIn::kOutputFile, -8, "Cannot write \"/x/y.png\": No space left on device.", ""},
+  };
+  for (const auto& c : cases) {
+    JobSummary summary = Summary("/tmp/in 100%.psd", "/tmp/", c.code, 0, 0);
+    summary.failedIn = c.step;
+    summary.error = c.error;
+    EXPECT_EQ(ReportText(summary), head + FormatText("Error code: %d\r\n", c.code) + c.error + c.tail);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "export/export_result.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
@@ -50,7 +51,7 @@ TEST(NothingLost, AFailingLayerLeavesEveryOtherFileAsItWas) {
   fs::remove(out.path() / "C.png");
   fs::create_directory(out.path() / "C.png");
   RipJob second(source, out.Folder(), 1, nullptr);
-  EXPECT_EQ(second.Run(), -1);
+  EXPECT_EQ(second.Run(), kWriteFailed);
   const auto after = Contents(out.path());
   for (const char* name : {"C.gif", "D.png", "D.gif", "notes.txt"}) EXPECT_EQ(after.at(name), before.at(name)) << name;
   // Earlier layers were written again, whole (with ignore-alpha this time).
@@ -86,10 +87,9 @@ TEST(NothingOutside, NoLayerNameLeavesTheOutputFolder) {
   std::vector<psdbuild::LayerSpec> layers;
   for (size_t i = 0; i < names.size(); ++i) layers.push_back(Named(names[i], static_cast<uint32_t>(i + 1)));
   RipJob job(Source(in, layers), out.string() + "/", 0, nullptr);
-  // A name of 255 bytes has no room for ".png": the file system refuses it
-  // and the job stops there with -1, the layer before it written.
-  EXPECT_EQ(job.Run(), -1);
-  EXPECT_EQ(job.LayersRipped(), static_cast<int>(names.size()) - 1);
+  // Every name gives a file of its own, long ones cut to fit.
+  EXPECT_EQ(job.Run(), 0);
+  EXPECT_EQ(job.LayersRipped(), static_cast<int>(names.size()));
 
   std::vector<std::string> outside;
   for (const auto& entry : fs::recursive_directory_iterator(parent.path())) {
@@ -100,10 +100,11 @@ TEST(NothingOutside, NoLayerNameLeavesTheOutputFolder) {
   }
   EXPECT_TRUE(outside.empty()) << outside.front();
   for (const OutputFile& file : job.OutputFiles()) EXPECT_EQ(fs::path(file.path).parent_path(), out) << file.path;
-  EXPECT_TRUE(fs::exists(out / ".._x.png"));
-  EXPECT_TRUE(fs::exists(out / "_etc_x.gif"));
-  EXPECT_TRUE(fs::exists(out / "...png"));
-  EXPECT_TRUE(fs::exists(out / (std::string(251, 'm') + ".png")));
+  for (const std::string& name : {std::string("_._x.png"), std::string("_etc_x.gif"), std::string("_.png"),
+                                  std::string("Layer 8.png"), std::string("tab_new_line__.png"),
+                                  std::string(240, 'm') + ".png", std::string(240, 'x') + ".gif"}) {
+    EXPECT_TRUE(fs::exists(out / name)) << name;
+  }
 }
 
 }  // namespace

@@ -78,9 +78,9 @@ class RecordingDialog : public MainDialog {
     Record(text.toStdString(), lParam);
     if (tryToClose) reject();  // must be refused while the job runs
   }
-  void OnRipDone() override {
-    MainDialog::OnRipDone();
-    Record("done", 0);
+  void OnRipDone(RipOutcome outcome) override {
+    MainDialog::OnRipDone(outcome);
+    Record("done", outcome);
   }
   void ShowReport(const QString& text) override {
     report = text;
@@ -259,8 +259,10 @@ TEST_F(ShellTest, FailingJobReportsTheCodeAndThePathWithoutQuotes) {
   const std::string report = dialog.report.toStdString();
   EXPECT_NE(report.find("Error code: -16384\r\n"), std::string::npos) << report;
   EXPECT_NE(report.find("file: \r\n" + files_.Folder() + "missing.psd\r\n"), std::string::npos) << report;
-  EXPECT_EQ(report.substr(report.size() - 7), "Thanks!");
+  EXPECT_EQ(report.substr(report.size() - 26), "No such file or directory.");
   EXPECT_EQ(dialog.events.back().what, "done");
+  EXPECT_EQ(dialog.events.back().lParam, kRipFailed);
+  EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Failed.");
 }
 
 TEST_F(ShellTest, SecondStartBeforeTheJobHasStartedStartsNothing) {

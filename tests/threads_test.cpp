@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "export/export_result.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
 
@@ -70,7 +71,7 @@ TEST(Threads, FailureStopsAtTheSameLayerAndNoLaterFileIsWritten) {
   const auto blockL5 = [](const fs::path& folder) { fs::create_directory(folder / "L5.png"); };
   ExpectSameForAnyThreadCount(source, blockL5);
   const Outcome many = Rip(source, 4, blockL5);
-  EXPECT_EQ(many.result, -1);
+  EXPECT_EQ(many.result, kWriteFailed);
   EXPECT_TRUE(many.files.count("L3.gif"));
   EXPECT_FALSE(many.files.count("L6.png"));
   EXPECT_FALSE(many.files.count("L8.gif"));
