@@ -3,9 +3,11 @@
 // its own for its peak memory, then (with --peers) other tools doing the
 // same job on the same document.
 //   peelbox-bench DOCUMENT.psd [--no-reference] [--peers] [--repeat N]
+//   peelbox-bench --gif-error PHOTO.png...   (the GIF's error on photographs)
 // With --repeat, every whole job and every peer runs N times and the fastest
 // run counts: the machine's noise only ever adds time.
 #include <gd.h>
+#include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "export/colour.h"
 #include "export/encoder_pool.h"
 #include "export/gif_writer.h"
+#include "export/layer_encoder.h"
 #include "export/layer_planes.h"
 #include "export/png_writer.h"
 #include "psd/composite.h"
@@ -52,48 +56,98 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-std::unique_ptr<uint8_t[]> Interleave(const LayerPlanes& planes) {
-  const size_t pixels = size_t(planes.width) * size_t(planes.height);
-  const int channels = planes.ChannelCount();
-  auto raster = std::make_unique<uint8_t[]>(pixels * channels);
-  uint8_t* out = raster.get();
-  for (size_t k = 0; k < pixels; ++k) {
-    for (int s = 0; s < channels; ++s) *out++ = planes.slots[s][k];
+// A layer made ready for encoding: its planes, and the rows of its PNG.
+struct Prepared {
+  LayerPlanes planes;
+  peelbox::PngFormat format;
+  std::unique_ptr<uint8_t[]> raster;
+};
+
+// The GIF's palette image as Peelbox 1.1 made it: the colours in order of
+// first use, then the nearest entry once the palette is full.
+std::unique_ptr<peelbox::PaletteImage> FirstComeColours(const Prepared& layer) {
+  auto image = std::make_unique<peelbox::PaletteImage>(layer.planes.width, layer.planes.height);
+  const int channels = layer.format.Channels();
+  const uint8_t* at = layer.raster.get();
+  for (int32_t y = 0; y < layer.planes.height; ++y) {
+    uint8_t* row = image->Row(y);
+    for (int32_t x = 0; x < layer.planes.width; ++x, at += channels) {
+      const bool opaque = channels == 3 || at[3] != 0;
+      row[x] = opaque ? image->IndexOf(at[0], at[1], at[2]) : 0;
+    }
   }
-  return raster;
+  return image;
 }
 
-void FillPalette(const LayerPlanes& planes, peelbox::PaletteImage& palette) {
-  size_t k = 0;
-  for (int32_t y = 0; y < planes.height; ++y) {
-    uint8_t* row = palette.Row(y);
-    for (int32_t x = 0; x < planes.width; ++x, ++k) {
-      const bool opaque = !planes.withAlpha || planes.slots[3][k] != 0;
-      row[x] = opaque ? palette.IndexOf(planes.slots[0][k], planes.slots[1][k], planes.slots[2][k]) : 0;
+// Mean absolute difference per colour sample between the GIF's colours and
+// the 8-bit PNG rows, over opaque pixels; and how many distinct colours the
+// opaque pixels have, up to 255.
+struct GifError {
+  double sum = 0;
+  double samples = 0;
+  double Mean() const { return samples > 0 ? sum / samples : 0; }
+};
+
+void AddError(const Prepared& layer, const peelbox::PaletteImage& image, GifError* error) {
+  const int channels = layer.format.Channels();
+  const uint8_t* at = layer.raster.get();
+  for (int32_t y = 0; y < layer.planes.height; ++y) {
+    const uint8_t* row = image.Row(y);
+    for (int32_t x = 0; x < layer.planes.width; ++x, at += channels) {
+      if (channels == 4 && at[3] == 0) continue;
+      const uint32_t colour = image.Colour(row[x]);
+      error->sum += std::abs(int(colour >> 16 & 0xFF) - at[0]) + std::abs(int(colour >> 8 & 0xFF) - at[1]) +
+                    std::abs(int(colour & 0xFF) - at[2]);
+      error->samples += 3;
     }
   }
 }
 
-// The palette as a search of libgd's palette per pixel would build it.
-void FillPaletteByLibgdSearch(const LayerPlanes& planes) {
-  gdImagePtr image = gdImageCreate(planes.width, planes.height);
-  const int grey = gdImageColorAllocate(image, 127, 127, 127);
-  gdImageColorAllocate(image, 0, 0, 0);
-  gdImageColorTransparent(image, grey);
-  size_t k = 0;
-  for (int32_t y = 0; y < planes.height; ++y) {
-    for (int32_t x = 0; x < planes.width; ++x, ++k) {
-      int index = 0;
-      if (!planes.withAlpha || planes.slots[3][k] != 0) {
-        const int r = planes.slots[0][k], g = planes.slots[1][k], b = planes.slots[2][k];
-        index = gdImageColorExact(image, r, g, b);
-        if (index < 0) index = gdImageColorAllocate(image, r, g, b);
-        if (index < 0) index = gdImageColorClosest(image, r, g, b);
-      }
-      gdImageSetPixel(image, x, y, index);
+// Photographs as layers: each PNG's pixels as one RGB layer; its GIF's error
+// with the chosen palette and with first-come colours.
+int MeasureGifError(int count, char** paths) {
+  const auto converter = peelbox::ColourConverter::Create({1, 3, 1, 1, 8, peelbox::kRgbMode}, "", "");
+  GifError chosenTotal, firstComeTotal;
+  double paletteSeconds = 0;
+  std::printf("| %-40s | %8s | %8s | %s\n", "photograph", "chosen", "1.1", "palette seconds");
+  for (int i = 0; i < count; ++i) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, paths[i])) {
+      std::fprintf(stderr, "cannot read %s\n", paths[i]);
+      return 1;
     }
+    png.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
+    png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr);
+    const size_t pixels = size_t(png.width) * png.height;
+    std::vector<std::vector<uint8_t>> planes(3, std::vector<uint8_t>(pixels));
+    for (size_t k = 0; k < pixels; ++k) {
+      for (int c = 0; c < 3; ++c) planes[c][k] = rgb[3 * k + c];
+    }
+    Prepared layer;
+    layer.planes.width = static_cast<int32_t>(png.width);
+    layer.planes.height = static_cast<int32_t>(png.height);
+    for (const auto& plane : planes) layer.planes.colour.push_back(plane.data());
+    layer.format = converter->Output(false);
+    layer.raster.reset(new uint8_t[pixels * 3]);
+    converter->Convert(layer.planes, false, layer.raster.get());
+    const auto start = Clock::now();
+    const auto image = peelbox::MakeGifImage(layer.raster.get(), layer.planes.width, layer.planes.height, layer.format, {});
+    const double seconds = Since(start);
+    paletteSeconds += seconds;
+    GifError chosen, firstCome;
+    AddError(layer, *image, &chosen);
+    AddError(layer, *FirstComeColours(layer), &firstCome);
+    std::printf("| %-40s | %8.2f | %8.2f | %.3f\n", fs::path(paths[i]).filename().c_str(), chosen.Mean(),
+                firstCome.Mean(), seconds);
+    chosenTotal.sum += chosen.sum;
+    chosenTotal.samples += chosen.samples;
+    firstComeTotal.sum += firstCome.sum;
+    firstComeTotal.samples += firstCome.samples;
   }
-  gdImageDestroy(image);
+  std::printf("| %-40s | %8.2f | %8.2f | %.3f\n", "all", chosenTotal.Mean(), firstComeTotal.Mean(), paletteSeconds);
+  return 0;
 }
 
 int g_repeat = 1;
@@ -136,6 +190,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s DOCUMENT.psd [--no-reference] [--peers] [--repeat N]\n", argv[0]);
     return 2;
   }
+  if (std::strcmp(argv[1], "--gif-error") == 0) return MeasureGifError(argc - 2, argv + 2);
   const std::string source = argv[1];
   bool reference = true, peers = false;
   for (int i = 2; i < argc; ++i) {
@@ -162,42 +217,60 @@ int main(int argc, char** argv) {
   bytes.clear();
   bytes.shrink_to_fit();
 
+  const auto converter = peelbox::ColourConverter::Create(document->format, "", "");
+  if (!converter) {
+    std::fprintf(stderr, "%s: a colour mode and depth Peelbox does not write\n", source.c_str());
+    return 1;
+  }
   std::vector<LayerPlanes> layers;
   double layerPixels = 0, decodedBytes = document->composite->pixels.size();
   for (const auto& record : document->layerMaskInfo->Layers().records) {
     for (const auto& channel : record->channels) decodedBytes += channel->plane.size();
-    if (auto planes = peelbox::ChooseLayerPlanes(*document, *record)) {
+    if (auto planes = peelbox::ChooseLayer(document->format, *record).planes) {
       layerPixels += double(planes->width) * planes->height;
       layers.push_back(std::move(*planes));
     }
   }
 
-  double raster = 0, palette = 0, libgdSearch = 0, png = 0, gif = 0, writing = 0;
+  double convert = 0, palette = 0, firstCome = 0, png = 0, gif = 0, writing = 0;
+  GifError chosenError, firstComeError;
+  int manyColourLayers = 0;
   const fs::path out = fs::temp_directory_path() / ("peelbox-bench-" + std::to_string(getpid()));
   fs::create_directories(out);
   for (size_t i = 0; i < layers.size(); ++i) {
-    const LayerPlanes& planes = layers[i];
+    const peelbox::PngFormat format = converter->Output(layers[i].alpha != nullptr);
+    Prepared layer{std::move(layers[i]), format, nullptr};
+    const size_t pixels = size_t(layer.planes.width) * size_t(layer.planes.height);
     start = Clock::now();
-    const auto pixels = Interleave(planes);
-    raster += Since(start);
+    layer.raster.reset(new uint8_t[pixels * layer.format.BytesPerPixel()]);
+    converter->Convert(layer.planes, false, layer.raster.get());
+    convert += Since(start);
 
     start = Clock::now();
-    peelbox::PaletteImage image(planes.width, planes.height);
-    FillPalette(planes, image);
+    const auto image = peelbox::MakeGifImage(layer.raster.get(), layer.planes.width, layer.planes.height,
+                                             layer.format, {});
     palette += Since(start);
 
-    if (reference) {
+    // Layers of many colours: how far their GIF is from them, and how far it
+    // was with the palette of first-come colours.
+    if (layer.format.bitDepth == 8 && image->ColorCount() == peelbox::PaletteImage::kMaxColors &&
+        layer.format.Channels() >= 3) {
       start = Clock::now();
-      FillPaletteByLibgdSearch(planes);
-      libgdSearch += Since(start);
+      const auto old = FirstComeColours(layer);
+      firstCome += Since(start);
+      if (old->Overflowed()) {
+        ++manyColourLayers;
+        AddError(layer, *image, &chosenError);
+        AddError(layer, *old, &firstComeError);
+      }
     }
 
     peelbox::OutputBuffer pngBytes, gifBytes;
     start = Clock::now();
-    peelbox::EncodePng(pixels.get(), planes.width, planes.height, planes.withAlpha, &pngBytes);
+    peelbox::EncodePng(layer.raster.get(), layer.planes.width, layer.planes.height, layer.format, {}, &pngBytes);
     png += Since(start);
     start = Clock::now();
-    image.EncodeGif(&gifBytes);
+    image->EncodeGif(&gifBytes);
     gif += Since(start);
 
     start = Clock::now();
@@ -208,9 +281,9 @@ int main(int argc, char** argv) {
     }
     writing += Since(start);
   }
-  rows.push_back({"raster (interleave)", raster, ""});
-  rows.push_back({"palette (lookup tables)", palette, ""});
-  if (reference) rows.push_back({"palette (libgd search per pixel)", libgdSearch, "not used; for comparison"});
+  rows.push_back({"convert (PNG rows)", convert, ""});
+  rows.push_back({"GIF palette", palette, "kept or chosen colours"});
+  if (reference) rows.push_back({"GIF palette, first-come colours", firstCome, "not used; as in Peelbox 1.1"});
   rows.push_back({"PNG encode, one thread", png, "libpng defaults"});
   rows.push_back({"GIF encode", gif, ""});
   rows.push_back({"file writing", writing, ""});
@@ -241,6 +314,15 @@ int main(int argc, char** argv) {
               std::string(10, '-').c_str(), std::string(30, '-').c_str());
   for (const Row& row : rows) std::printf("| %-36s | %8.2f | %s\n", row.stage.c_str(), row.seconds, row.note.c_str());
   std::printf("\nwhole job (%u threads) / PNG encode on one thread: %.2f\n", cores, wholeJob / png);
+  // Every stage above is timed on one thread: set against the one-thread job.
+  for (const Row& row : rows) {
+    if (row.stage == "whole job, 1 thread") std::printf("GIF palette / whole job, 1 thread: %.3f\n", palette / row.seconds);
+  }
+  if (manyColourLayers > 0) {
+    std::printf("GIF error over %d layers of more than 254 colours (mean absolute difference per sample):\n"
+                "  chosen palette %.2f, first-come colours %.2f\n",
+                manyColourLayers, chosenError.Mean(), firstComeError.Mean());
+  }
   for (const Row& row : rows) {
     if (row.stage.find("psd-tools") == 0 || row.stage.find("ag-psd") == 0 || row.stage.find("ImageMagick") == 0) {
       std::printf("%s / whole job: %.2f\n", row.stage.c_str(), row.seconds / wholeJob);

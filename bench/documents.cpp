@@ -16,8 +16,13 @@ psdbuild::DocumentSpec Canvas(int32_t width, int32_t height) {
 }
 
 psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t baseWidth, int32_t stepWidth,
-                              int32_t baseHeight, int32_t stepHeight) {
+                              int32_t baseHeight, int32_t stepHeight, unsigned depth = 8, bool cmyk = false) {
   psdbuild::DocumentSpec doc = Canvas(width, height);
+  doc.depth = static_cast<uint16_t>(depth);
+  if (cmyk) {
+    doc.mode = 4;
+    doc.channels = 4;
+  }
   for (int i = 0; i < count; ++i) {
     psdbuild::PixelLayerOptions options;
     options.width = baseWidth + stepWidth * i;
@@ -26,6 +31,8 @@ psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t 
     options.top = (height - options.height) * (i % 3) / 2;
     options.seed = static_cast<uint32_t>(i + 1);
     options.name = "Layer " + std::to_string(i + 1);
+    options.depth = depth;
+    options.cmyk = cmyk;
     doc.layers.push_back(psdbuild::PixelLayer(options));
   }
   doc.layerCountField = static_cast<int16_t>(-count);
@@ -38,9 +45,15 @@ psdbuild::DocumentSpec TypicalDocument() { return Layers(2000, 1500, 20, 955, 21
 
 psdbuild::DocumentSpec LargeDocument() { return Layers(6000, 4000, 10, 3000, 300, 2000, 200); }
 
+psdbuild::DocumentSpec Typical16Document() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 16); }
+
+psdbuild::DocumentSpec TypicalCmykDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 8, true); }
+
 psdbuild::DocumentSpec DocumentNamed(const std::string& name) {
   if (name == "typical") return TypicalDocument();
   if (name == "large") return LargeDocument();
+  if (name == "typical16") return Typical16Document();
+  if (name == "cmyk") return TypicalCmykDocument();
   throw std::invalid_argument("unknown document: " + name);
 }
 

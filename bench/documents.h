@@ -13,6 +13,11 @@ psdbuild::DocumentSpec TypicalDocument();
 // 6000 x 4000, 10 RGBA layers of 6 to 22 million pixels, PackBits.
 psdbuild::DocumentSpec LargeDocument();
 
-psdbuild::DocumentSpec DocumentNamed(const std::string& name);  // "typical" or "large"
+// The typical document's layers at 16 bits, and in CMYK.
+psdbuild::DocumentSpec Typical16Document();
+psdbuild::DocumentSpec TypicalCmykDocument();
+
+// "typical", "large", "typical16" or "cmyk".
+psdbuild::DocumentSpec DocumentNamed(const std::string& name);
 
 }  // namespace peelbox::bench

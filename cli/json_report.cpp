@@ -42,7 +42,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   const char* separator = "";
   for (const OutputFile& file : job.OutputFiles()) {
     json += separator;
-    json += "{\"path\": " + JsonString(file.path) + FormatText(", \"layer_index\": %zu", file.layerIndex) +
+    json += "{\"path\": " + JsonString(file.path) + ", \"layer_index\": " +
+            (file.layerIndex ? FormatText("%zu", *file.layerIndex) : std::string("null")) +
             ", \"layer_name\": " + JsonString(file.layerName) + "}";
     separator = ", ";
   }
@@ -50,7 +51,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   separator = "";
   for (const SkippedRecord& skipped : job.Skipped()) {
     json += separator;
-    json += "{\"layer_info\": " + JsonString(skipped.layerInfo) + ", \"record\": " +
+    json += "{\"layer_info\": " + (skipped.layerInfo ? JsonString(*skipped.layerInfo) : std::string("null")) +
+            ", \"record\": " +
             (skipped.record ? FormatText("%zu", *skipped.record) : std::string("null")) +
             ", \"reason\": " + JsonString(SkipReasonName(skipped.reason)) + "}";
     separator = ", ";

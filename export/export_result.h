@@ -12,6 +12,9 @@ enum ExportResult : int32_t {
   kNoPngWriteStruct = -2,   // libpng cannot make its write structure
   kNoPngInfoStruct = -4,    // libpng cannot make its info structure
   kWriteFailed = -8,        // encoding failed, or a file could not be written whole
+  // Not a result a job reports: an encoding abandoned because the job was
+  // asked to stop.
+  kEncodingStopped = 1,
 };
 
 }  // namespace peelbox

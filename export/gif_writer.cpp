@@ -18,22 +18,42 @@ PaletteImage::PaletteImage(int width, int height) : image_(gdImageCreate(width, 
   if (image_ == nullptr) return;
   exactKeys_ = std::make_unique<uint32_t[]>(kExactSlots);
   exactIndexes_ = std::make_unique<uint8_t[]>(kExactSlots);
-  // The transparent grey is not entered in the exact table: libgd gives the
-  // transparent entry its alpha, so no opaque colour ever matches it.
-  const int grey = gdImageColorAllocate(image_, 127, 127, 127);
+  StartWithTransparentGrey();
   gdImageColorAllocate(image_, 0, 0, 0);
-  gdImageColorTransparent(image_, grey);
-  colors_[kTransparentIndex] = Key(127, 127, 127);
-  count_ = 1;
   lastKey_ = Key(0, 0, 0);
   lastIndex_ = Allocate(lastKey_);
+}
+
+PaletteImage::PaletteImage(int width, int height, const std::vector<uint32_t>& colours)
+    : image_(gdImageCreate(width, height)), fixed_(true) {
+  if (image_ == nullptr) return;
+  StartWithTransparentGrey();
+  for (size_t i = 0; i < colours.size() && count_ < kMaxColors; ++i) {
+    const uint32_t key = 0x1000000u | (colours[i] & 0xFFFFFF);
+    gdImageColorAllocate(image_, Red(key), Green(key), Blue(key));
+    colors_[count_++] = key;
+  }
+  nearest_ = std::make_unique<NearestColour>(colors_, kBlackIndex, count_);
+  lastIndex_ = nearest_->Find(0);
+  lastKey_ = Key(0, 0, 0);
 }
 
 PaletteImage::~PaletteImage() {
   if (image_ != nullptr) gdImageDestroy(image_);
 }
 
+// The transparent grey is not entered in the exact table: libgd gives the
+// transparent entry its alpha, so no opaque colour ever matches it.
+void PaletteImage::StartWithTransparentGrey() {
+  const int grey = gdImageColorAllocate(image_, 127, 127, 127);
+  gdImageColorTransparent(image_, grey);
+  colors_[kTransparentIndex] = Key(127, 127, 127);
+  count_ = 1;
+}
+
 uint8_t* PaletteImage::Row(int y) { return image_->pixels[y]; }
+
+const uint8_t* PaletteImage::Row(int y) const { return image_->pixels[y]; }
 
 uint8_t PaletteImage::Lookup(uint32_t key) {
   if (!nearest_) {

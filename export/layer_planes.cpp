@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "psd/document.h"
+#include "export/colour.h"
+#include "psd/composite.h"
+#include "psd/layer_record.h"
 
 namespace peelbox {
 
@@ -12,42 +14,41 @@ constexpr const char* kAdjustmentAndFillKeys[] = {"SoCo", "GdFl", "PtFl", "brit"
                                                   "vibA", "hue2", "hue ", "blnc", "blwh", "phfl", "mixr",
                                                   "clrL", "nvrt", "post", "thrs", "grdm", "selc"};
 
-bool SupportedDocument(const PsdDocument& document) {
-  return document.header && document.header->depth == 8 && document.header->mode == kRgbMode;
-}
-
 // The planes of the colour and transparency channels, or none when the
-// channels do not make an RGB or RGBA layer.
-std::optional<LayerPlanes> RgbPlanes(const LayerRecord& layer) {
-  const ChannelInfo* colour[3] = {};
+// channels do not fit the mode or lack a plane.
+std::optional<LayerPlanes> ModePlanes(const DocumentFormat& format, const LayerRecord& layer) {
+  const int colours = format.ColourChannels();
+  std::vector<const ChannelInfo*> colour(static_cast<size_t>(colours), nullptr);
   const ChannelInfo* transparency = nullptr;
-  const ChannelInfo* channel3 = nullptr;
+  const ChannelInfo* channel3 = nullptr;  // stands in for transparency in RGB
   for (const auto& channel : layer.channels) {
     const int16_t id = channel->id;
     if (id <= kUserMaskChannel) continue;  // user masks are not applied
-    const ChannelInfo** slot = id == kTransparencyChannel                 ? &transparency
-                               : id == kAlphaChannel                      ? &channel3
-                               : id >= kRedChannel && id <= kBlueChannel ? &colour[id]
-                                                                          : nullptr;
+    const ChannelInfo** slot = id == kTransparencyChannel                     ? &transparency
+                               : id >= 0 && id < colours                      ? &colour[static_cast<size_t>(id)]
+                               : id == kAlphaChannel && format.mode == kRgbMode ? &channel3
+                                                                              : nullptr;
     if (slot == nullptr || *slot != nullptr) return std::nullopt;  // another kind of channel, or one twice
     *slot = channel.get();
   }
-  // Channel 3 stands in for a missing transparency channel; next to one it is
-  // a channel of its own and the layer is not written.
+  // Next to a transparency channel, 3 is a channel of its own.
   if (transparency != nullptr && channel3 != nullptr) return std::nullopt;
   const ChannelInfo* alpha = transparency != nullptr ? transparency : channel3;
 
-  const LayerBounds bounds = layer.Bounds();
   LayerPlanes planes;
-  planes.width = static_cast<int32_t>(bounds.Width());
-  planes.height = static_cast<int32_t>(bounds.Height());
-  planes.withAlpha = layer.channels.size() > 3;
-  if (planes.withAlpha != (alpha != nullptr)) return std::nullopt;
-  const ChannelInfo* sources[4] = {colour[0], colour[1], colour[2], alpha};
-  const uint64_t planeSize = static_cast<uint64_t>(planes.width) * static_cast<uint64_t>(planes.height);
-  for (int s = 0; s < planes.ChannelCount(); ++s) {
-    if (sources[s] == nullptr || sources[s]->plane.size() != planeSize) return std::nullopt;
-    planes.slots[s] = sources[s]->plane.data();
+  planes.width = static_cast<int32_t>(layer.Bounds().Width());
+  planes.height = static_cast<int32_t>(layer.Bounds().Height());
+  const auto decoded = [&](const ChannelInfo* channel) {
+    return channel != nullptr && !channel->plane.empty() && channel->planeWidth == planes.width &&
+           channel->planeHeight == planes.height;
+  };
+  for (const ChannelInfo* channel : colour) {
+    if (!decoded(channel)) return std::nullopt;
+    planes.colour.push_back(channel->plane.data());
+  }
+  if (alpha != nullptr) {
+    if (!decoded(alpha)) return std::nullopt;
+    planes.alpha = alpha->plane.data();
   }
   return planes;
 }
@@ -81,33 +82,38 @@ bool IsAdjustmentOrFill(const LayerRecord& layer) {
   });
 }
 
-LayerChoice ChooseLayer(const PsdDocument& document, const LayerRecord& layer) {
+LayerChoice ChooseLayer(const DocumentFormat& format, const LayerRecord& layer) {
   LayerChoice choice;
   if (layer.SectionType() != 0) {
-    choice.reason = SkipReason::kGroup;
-  } else if (!SupportedDocument(document)) {
+    choice.reason = SkipReason::kGroup;  // even when a writer stored pixels in it
+  } else if (!WritesLayers(format)) {
     choice.reason = SkipReason::kUnsupportedDocument;
   } else if (layer.Bounds().Width() <= 0 || layer.Bounds().Height() <= 0) {
     choice.reason = IsAdjustmentOrFill(layer) ? SkipReason::kNoPixels : SkipReason::kEmpty;
-  } else if (!(choice.planes = RgbPlanes(layer))) {
+  } else if (!(choice.planes = ModePlanes(format, layer))) {
     choice.reason = SkipReason::kUnsupportedChannels;
   }
   return choice;
 }
 
-std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer) {
-  return std::move(ChooseLayer(document, layer).planes);
-}
-
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {
   for (const auto& channel : layer.channels) {
-    for (int s = 0; s < planes->ChannelCount(); ++s) {
-      // A moved buffer stays where it is: the slot still points at it.
-      if (planes->slots[s] == channel->plane.data() && !channel->plane.empty()) {
-        planes->owned[s] = std::move(channel->plane);
-      }
-    }
+    const uint8_t* data = channel->plane.data();
+    const bool used = data != nullptr && (data == planes->alpha || std::find(planes->colour.begin(),
+                                                                              planes->colour.end(), data) !=
+                                                                         planes->colour.end());
+    // A moved buffer stays where it is: the pointers still hold.
+    if (used) planes->owned.push_back(std::move(channel->plane));
   }
+}
+
+LayerPlanes TakeComposite(CompositeImage& composite, int32_t width, int32_t height) {
+  LayerPlanes planes;
+  planes.width = width;
+  planes.height = height;
+  for (int p = 0; p < composite.planeCount; ++p) planes.colour.push_back(composite.Plane(p));
+  planes.owned.push_back(std::move(composite.pixels));
+  return planes;
 }
 
 }  // namespace peelbox

@@ -1,17 +1,18 @@
 // Which layers are written, why the others are not, and the planes of those
-// that are.
+// that are, owned by whoever encodes them.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "psd/bytes.h"
 
 namespace peelbox {
 
+class CompositeImage;
 class LayerRecord;
-class PsdDocument;
+struct DocumentFormat;
 
 // Why a record gives no files.
 enum class SkipReason {
@@ -32,17 +33,16 @@ const char* SkipReasonName(SkipReason reason);
 // layer (shape layers are fill layers too).
 bool IsAdjustmentOrFill(const LayerRecord& layer);
 
-// The planes of a written layer by sample slot: red, green, blue and, for
-// RGBA, transparency. Each holds width x height samples: in the document,
-// or, once taken, in `owned`.
+// The pixels of one written layer: its colour planes in the mode's order
+// (R, G, B; C, M, Y, K; L, a, b; grey; index; bits) and its transparency,
+// each width x height samples in the file's byte order. They point into the
+// document until taken, then into `owned`.
 struct LayerPlanes {
   int32_t width = 0;
   int32_t height = 0;
-  bool withAlpha = false;
-  std::array<const uint8_t*, 4> slots{};
-  std::array<Bytes, 4> owned;
-
-  int ChannelCount() const { return withAlpha ? 4 : 3; }
+  std::vector<const uint8_t*> colour;
+  const uint8_t* alpha = nullptr;
+  std::vector<Bytes> owned;
 };
 
 struct LayerChoice {
@@ -50,16 +50,16 @@ struct LayerChoice {
   std::optional<LayerPlanes> planes;  // when it is written
 };
 
-// A layer is written from an 8-bit RGB document when it is not a group
-// record, its width and height are above 0, and its channels are exactly
-// {0, 1, 2} (RGB), or {0, 1, 2} with a transparency channel (-1, else 3) and
-// otherwise only user masks (ids -2 and below, not applied) (RGBA). Those
-// channels must have decoded planes.
-LayerChoice ChooseLayer(const PsdDocument& document, const LayerRecord& layer);
-std::optional<LayerPlanes> ChooseLayerPlanes(const PsdDocument& document, const LayerRecord& layer);
+// A layer is written when it is not a group record, has positive width and
+// height, and holds the colour channels of its mode (RGB and Lab 0, 1, 2;
+// CMYK 0, 1, 2, 3; greyscale and duotone 0), each with a decoded plane;
+// transparency is -1 (in RGB also 3); user masks (-2 and below) are not
+// applied; any other channel makes the layer unsupported.
+LayerChoice ChooseLayer(const DocumentFormat& format, const LayerRecord& layer);
 
-// Moves the planes the slots point at out of the layer's channels, so that
-// they outlive the document; the slots keep pointing at them.
+// Moves the planes out of the layer's channels (or the composite's buffer),
+// so that they outlive the document; the plane pointers stay valid.
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes);
+LayerPlanes TakeComposite(CompositeImage& composite, int32_t width, int32_t height);
 
 }  // namespace peelbox

@@ -33,17 +33,21 @@ uint8_t NearestColour::Find(uint32_t rgb) {
                          static_cast<int>(rgb) & 0xFF};
   const uint32_t box = static_cast<uint32_t>((colour[0] >> kBoxBits) << (16 - 2 * kBoxBits) |
                                              (colour[1] >> kBoxBits) << (8 - kBoxBits) | (colour[2] >> kBoxBits));
-  if (boxes_[box] == 0) boxes_[box] = Descend(colour);
-  return Answer(boxes_[box], colour);
+  if (boxes_[box] == 0) boxes_[box] = Descend(1, colour, false);
+  uint32_t node = boxes_[box];
+  if (nodes_[node].winner == 0 && nodes_[node].listSize > kLongList) node = Descend(node, colour, true);
+  return Answer(node, colour);
 }
 
-// The node that answers for the smallest box searched as a whole that holds
-// `colour`, building the boxes on the way.
-uint32_t NearestColour::Descend(const int colour[3]) {
-  int low[3] = {0, 0, 0};
-  int size = 256;
-  uint32_t node = 1;
-  while (nodes_[node].winner == 0 && size > kScanSize) {
+uint32_t NearestColour::Descend(uint32_t node, const int colour[3], bool belowScanSize) {
+  int size = 1 << nodes_[node].sizeBits;
+  int low[3];
+  for (int axis = 0; axis < 3; ++axis) low[axis] = colour[axis] & ~(size - 1);
+  const auto further = [&] {
+    const Node& box = nodes_[node];
+    return box.winner == 0 && size > 1 && (belowScanSize ? box.listSize > kLongList : size > kScanSize);
+  };
+  while (further()) {
     size /= 2;
     int octant = 0;
     for (int axis = 0; axis < 3; ++axis) {
@@ -87,6 +91,7 @@ uint32_t NearestColour::Build(const int low[3], int size, uint32_t parentStart, 
   }
 
   Node node;
+  node.sizeBits = static_cast<uint8_t>(__builtin_ctz(static_cast<unsigned>(size)));
   node.listStart = static_cast<uint32_t>(lists_.size());
   for (uint16_t i = 0; i < parentSize; ++i) {
     if (closest[i] <= bound) lists_.push_back(lists_[parentStart + i]);

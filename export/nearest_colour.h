@@ -25,10 +25,13 @@ class NearestColour {
     uint32_t children[8] = {};
     uint32_t listStart = 0;
     uint16_t listSize = 0;
-    uint8_t winner = 0;  // 0: none; index 0 is never searched
+    uint8_t winner = 0;     // 0: none; index 0 is never searched
+    uint8_t sizeBits = 8;   // the box is 1 << sizeBits colours along each axis
   };
 
-  uint32_t Descend(const int colour[3]);
+  // From `node` down towards `colour`, building the boxes on the way: to the
+  // box of kScanSize that holds it, or from there while lists are long.
+  uint32_t Descend(uint32_t node, const int colour[3], bool belowScanSize);
   uint32_t Build(const int low[3], int size, uint32_t parentStart, uint16_t parentSize);
   uint8_t Answer(uint32_t node, const int colour[3]) const;
   uint8_t Scan(uint32_t start, uint16_t size, const int colour[3]) const;
@@ -47,10 +50,13 @@ class NearestColour {
     uint8_t blue;
   };
   std::vector<ListEntry> lists_;
-  // Boxes of 8 x 8 x 8 colours are not split: their few entries are
-  // searched. Each such box knows its node once a colour in it was asked for.
+  // Boxes of 8 x 8 x 8 colours are searched when their lists are short
+  // (palettes spread over the cube); a dense palette's longer lists are
+  // split further. Each such box knows its node once a colour in it was
+  // asked for.
   static constexpr int kBoxBits = 3;
   static constexpr int kScanSize = 1 << kBoxBits;
+  static constexpr uint16_t kLongList = 4;
   std::unique_ptr<uint32_t[]> boxes_ = std::make_unique<uint32_t[]>(1u << (24 - 3 * kBoxBits));
 };
 

@@ -1,7 +1,9 @@
 #include "export/png_writer.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <memory>
 #include <new>
@@ -12,26 +14,48 @@ namespace peelbox {
 
 namespace {
 
+// Rows per batch: small enough that a stop is noticed at once, large enough
+// that checking costs nothing.
+constexpr uint32_t kBatchRows = 32;
+
 void AppendToBuffer(png_structp png, png_bytep data, size_t size) {
   if (!static_cast<OutputBuffer*>(png_get_io_ptr(png))->Append(data, size)) png_error(png, "out of memory");
 }
 
 void FlushNothing(png_structp) {}
 
+int ColourType(const PngFormat& format) {
+  switch (format.colourType) {
+    case 0:
+      return PNG_COLOR_TYPE_GRAY;
+    case 4:
+      return PNG_COLOR_TYPE_GRAY_ALPHA;
+    case 6:
+      return PNG_COLOR_TYPE_RGB_ALPHA;
+    default:
+      return PNG_COLOR_TYPE_RGB;
+  }
+}
+
 // libpng reports errors by longjmp to the setjmp below, so this frame holds
 // nothing with a destructor: the structures, the row table and the output
 // belong to the caller.
-int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t height, bool withAlpha,
-                   png_bytepp rows, OutputBuffer* out) {
+int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t height, PngFormat format,
+                   const PngOptions& options, png_bytepp rows, OutputBuffer* out) {
   if (setjmp(png_jmpbuf(png))) return kWriteFailed;
   png_set_write_fn(png, out, AppendToBuffer, FlushNothing);
-  png_set_IHDR(png, info, width, height, 8, withAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+  if (options.fast) png_set_compression_strategy(png, Z_RLE);
+  png_set_IHDR(png, info, width, height, format.bitDepth, ColourType(format), PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   png_color_8 significant{};
-  significant.red = significant.green = significant.blue = significant.alpha = 8;
+  const auto depth = static_cast<png_byte>(format.bitDepth);
+  significant.red = significant.green = significant.blue = significant.gray = significant.alpha = depth;
   png_set_sBIT(png, info, &significant);
   png_write_info(png, info);
-  png_write_image(png, rows);
+  for (uint32_t y = 0; y < height; y += kBatchRows) {
+    if (options.stop != nullptr && options.stop->load(std::memory_order_relaxed)) return kEncodingStopped;
+    png_write_rows(png, rows + y, std::min(kBatchRows, height - y));
+  }
   png_write_end(png, info);
   return kExportOk;
 }
@@ -44,18 +68,19 @@ struct WriteStructs {
 
 }  // namespace
 
-int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, bool withAlpha, OutputBuffer* out) {
+int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PngFormat format, const PngOptions& options,
+                  OutputBuffer* out) {
   WriteStructs structs;
   structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (structs.png == nullptr) return kNoPngWriteStruct;
   structs.info = png_create_info_struct(structs.png);
   if (structs.info == nullptr) return kNoPngInfoStruct;
 
-  const size_t rowBytes = static_cast<size_t>(width) * (withAlpha ? 4 : 3);
+  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(format.BytesPerPixel());
   std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[height]);
   if (!rows) return kWriteFailed;
   for (uint32_t y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(raster + y * rowBytes);
-  return WriteImage(structs.png, structs.info, width, height, withAlpha, rows.get(), out);
+  return WriteImage(structs.png, structs.info, width, height, format, options, rows.get(), out);
 }
 
 }  // namespace peelbox

@@ -1,16 +1,26 @@
-// The PNG file of a layer: 8-bit RGB or RGBA with an sBIT chunk of 8s, every
-// other setting left at libpng's defaults.
+// The PNG file of a layer: grey, grey and alpha, RGB or RGBA at 8 or 16 bits,
+// with an sBIT chunk of its own depth, every other setting libpng's default
+// (or, when asked for speed, zlib's run-length strategy).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
+#include "export/colour.h"
 #include "export/output_buffer.h"
 
 namespace peelbox {
 
-// Encodes `height` rows of `width` interleaved pixels (3 or 4 bytes each)
-// into `out`. Returns kExportOk, kNoPngWriteStruct, kNoPngInfoStruct or
-// kWriteFailed.
-int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, bool withAlpha, OutputBuffer* out);
+struct PngOptions {
+  bool fast = false;                         // Z_RLE: faster, larger on flat artwork
+  const std::atomic<bool>* stop = nullptr;   // checked between batches of rows
+};
+
+// Encodes `height` rows of `width` interleaved pixels of `format` (16-bit
+// samples big-endian) into `out`. The rows go in batches, which gives the
+// same bytes as one png_write_image. Returns kExportOk, kNoPngWriteStruct,
+// kNoPngInfoStruct, kWriteFailed, or kEncodingStopped when `stop` was set.
+int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PngFormat format, const PngOptions& options,
+                  OutputBuffer* out);
 
 }  // namespace peelbox

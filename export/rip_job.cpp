@@ -51,13 +51,28 @@ int32_t RipJob::PrepareOutputFolder() {
   return kExportOk;
 }
 
+namespace {
+
+// The converter for a document: its colour table and embedded ICC profile
+// come with it.
+std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document) {
+  constexpr uint16_t kIccProfileResource = 1039;
+  const auto text = [](const Bytes& bytes) { return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()); };
+  const std::string table = document.colorModeData ? text(document.colorModeData->data) : std::string();
+  const ImageResource* icc = document.imageResources ? document.imageResources->Find(kIccProfileResource) : nullptr;
+  return ColourConverter::Create(document.format, table, icc != nullptr ? text(icc->data) : std::string());
+}
+
+}  // namespace
+
 int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   ReadFailure failure;
   document = LoadPsdDocument(sourcePath, &result, this, &failure);
   if (!document) return FailedRead(result, failure);
-  ListSkippedRecords();
   const auto& records = document->layerMaskInfo->Layers().records;
+  if (records.empty()) return ExportComposite();
+  ListSkippedRecords();
   const size_t n = records.size();
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
@@ -65,9 +80,24 @@ int32_t RipJob::LoadAndExport() {
     if (reasons_[i] != SkipReason::kNone) continue;  // skipped, but it still counts towards the progress
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
-    if (const int32_t code = ExportLayer(i, layer, encoders_->TakeNext()); code != kExportOk) return code;
+    if (const int32_t code = ExportLayer(i, layer.name, encoders_->TakeNext()); code != kExportOk) return code;
   }
   return kExportOk;
+}
+
+// A document without layer records shows its merged image: written as one
+// opaque layer named "Background".
+int32_t RipJob::ExportComposite() {
+  constexpr char kBackground[] = "Background";
+  CompositeImage& composite = *document->composite;
+  converter_ = ConverterFor(*document);
+  if (!converter_ || composite.planeCount == 0) {
+    skipped_.push_back({std::nullopt, std::nullopt, converter_ ? SkipReason::kEmpty : SkipReason::kUnsupportedDocument});
+    return kExportOk;
+  }
+  SendStatus(std::string("Exporting layer: \"") + kBackground + "\"...", ExportProgress(0, 1));
+  Encode(TakeComposite(composite, document->format.columns, document->format.rows));
+  return ExportLayer(std::nullopt, kBackground, encoders_->TakeNext());
 }
 
 int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
@@ -89,14 +119,31 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
 }
 
 void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerRecord& layer, size_t index) {
-  LayerChoice choice = ChooseLayer(reading, layer);
+  if (!converterMade_) {
+    converter_ = ConverterFor(reading);  // the resources are read by now
+    converterMade_ = true;
+  }
+  LayerChoice choice = ChooseLayer(reading.format, layer);
+  if (choice.reason == SkipReason::kNone && !converter_) choice = {SkipReason::kUnsupportedDocument, std::nullopt};
   reasons_.resize(index + 1, SkipReason::kNone);
   reasons_[index] = choice.reason;
   if (choice.planes && encoders_) {
     TakePlanes(layer, &*choice.planes);
-    auto owned = std::make_shared<const LayerPlanes>(std::move(*choice.planes));
-    encoders_->Add([owned, ignore = ignoreAlpha != 0] { return EncodeLayer(*owned, ignore); });
+    Encode(std::move(*choice.planes));
   }
+}
+
+// The encoder owns the pixels from here on: nothing of the document goes to
+// another thread.
+void RipJob::Encode(LayerPlanes planes) {
+  auto owned = std::make_shared<const LayerPlanes>(std::move(planes));
+  encoders_->Add([owned, converter = converter_, options = Options()] { return EncodeLayer(*owned, *converter, options); });
+}
+
+EncodeOptions RipJob::Options() const {
+  EncodeOptions options;
+  options.ignoreAlpha = ignoreAlpha != 0;
+  return options;
 }
 
 void RipJob::ListSkippedRecords() {
@@ -107,9 +154,9 @@ void RipJob::ListSkippedRecords() {
   }
 }
 
-int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded) {
+int32_t RipJob::ExportLayer(std::optional<size_t> index, const std::string& name, const EncodedLayer& encoded) {
   // The bottom-most layer to claim a stem keeps it; later ones get " (2)".
-  const std::string stem = stems_.Claim(MakeFileName(layer.name, index + 1));
+  const std::string stem = stems_.Claim(MakeFileName(name, index.value_or(0) + 1));
   const std::string base = outputFolder + stem;
   if (encoded.code != kExportOk) {
     return Fail(FailedIn::kOutputFile, encoded.code,
@@ -121,7 +168,7 @@ int32_t RipJob::ExportLayer(size_t index, const LayerRecord& layer, const Encode
     if (const int32_t code = WriteFileAtomically(outputFolder, path, *bytes, &error); code != kExportOk) {
       return Fail(FailedIn::kOutputFile, code, FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
     }
-    outputFiles_.push_back({path, index, layer.name});
+    outputFiles_.push_back({path, index, name});
   }
   ++layersRipped_;
   return kExportOk;

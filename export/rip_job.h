@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "export/colour.h"
 #include "export/encoder_pool.h"
 #include "export/file_name.h"
 #include "export/layer_encoder.h"
@@ -25,14 +26,14 @@ class LayerRecord;
 // A file the job wrote whole.
 struct OutputFile {
   std::string path;
-  size_t layerIndex = 0;  // in file order, bottom-most layer 0
+  std::optional<size_t> layerIndex;  // in file order, bottom-most layer 0; none for the composite
   std::string layerName;
 };
 
 // A record of the document's layers that gave no files, and why.
 struct SkippedRecord {
-  std::string layerInfo;         // "main", or the tagged block that holds the layers
-  std::optional<size_t> record;  // none when the reason concerns the whole document
+  std::optional<std::string> layerInfo;  // "main", or the tagged block that holds the layers
+  std::optional<size_t> record;          // none when the reason concerns the whole document
   SkipReason reason = SkipReason::kNone;
 };
 
@@ -51,8 +52,8 @@ class RipJob : public StatusSink {
   int32_t Run();
 
   // Writes one layer's encoded PNG file, then its GIF file, under a stem of
-  // its own; layer `index` in file order.
-  int32_t ExportLayer(size_t index, const LayerRecord& layer, const EncodedLayer& encoded);
+  // its own; record `index` in file order, none for the composite.
+  int32_t ExportLayer(std::optional<size_t> index, const std::string& name, const EncodedLayer& encoded);
 
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
   // without a window.
@@ -83,6 +84,9 @@ class RipJob : public StatusSink {
  private:
   int32_t PrepareOutputFolder();
   int32_t LoadAndExport();
+  int32_t ExportComposite();
+  void Encode(LayerPlanes planes);
+  EncodeOptions Options() const;
   int32_t Fail(FailedIn step, int32_t code, std::string error);
   int32_t FailedRead(int32_t code, const ReadFailure& failure);
   void ListSkippedRecords();
@@ -96,6 +100,10 @@ class RipJob : public StatusSink {
   std::string error_;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
   std::vector<SkipReason> reasons_;        // for each record, in file order; kNone: written
+  // Built once per document, when its first layer is read; shared by the
+  // encoders. None for a document whose mode and depth have no rule.
+  std::shared_ptr<const ColourConverter> converter_;
+  bool converterMade_ = false;
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing

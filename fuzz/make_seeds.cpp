@@ -120,6 +120,24 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
     documents.emplace_back("zip-" + std::to_string(depth) + ".psd", zipped);
   }
 
+  // Colour modes that go through conversions.
+  for (const auto& [mode, depth] : {std::pair{9, 8}, std::pair{4, 16}, std::pair{1, 32}, std::pair{8, 16}}) {
+    DocumentSpec converted;
+    converted.mode = static_cast<uint16_t>(mode);
+    converted.depth = static_cast<uint16_t>(depth);
+    converted.rows = 5;
+    converted.columns = 7;
+    LayerSpec layer;
+    layer.name = "Mode";
+    layer.right = 7;
+    layer.bottom = 5;
+    const int colours = mode == 9 ? 3 : mode == 4 ? 4 : 1;
+    const size_t size = 7 * 5 * static_cast<size_t>(depth / 8);
+    for (int16_t id = -1; id < colours; ++id) layer.channels.push_back(RawChannel(id, Ramp(size, id * 50 + 9)));
+    converted.layers = {layer};
+    documents.emplace_back("mode-" + std::to_string(mode) + "-" + std::to_string(depth) + ".psd", converted);
+  }
+
   // A large document: 8-byte lengths, 4-byte row counts.
   DocumentSpec large = basic;
   large.version = 2;

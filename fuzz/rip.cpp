@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <set>
 #include <string>
 
 #include "export/rip_job.h"
@@ -32,12 +32,11 @@ class Folder {
   std::filesystem::path path_;
 };
 
-void CheckPng(const std::string& path, const peelbox::LayerRecord& layer) {
+void CheckPng(const std::string& path, int64_t width, int64_t height) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) std::abort();
-  const bool sized = image.width == static_cast<uint32_t>(layer.right - layer.left) &&
-                     image.height == static_cast<uint32_t>(layer.bottom - layer.top);
+  const bool sized = image.width == width && image.height == height;
   png_image_free(&image);
   if (!sized) std::abort();
 }
@@ -59,12 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.threads = 1 + ignoreAlpha;
     const int32_t result = job.Run();
     if (result > 0) std::abort();
-    // Layers of the same name write the same path: the last one stays.
-    std::map<std::string, size_t> lastWriter;
-    for (const peelbox::OutputFile& written : job.OutputFiles()) lastWriter[written.path] = written.layerIndex;
-    for (const auto& [path, layer] : lastWriter) {
-      if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
-        CheckPng(path, *job.document->layerMaskInfo->Layers().records.at(layer));
+    // Every file is a layer's own; every PNG reads back at its size.
+    std::set<std::string> paths;
+    for (const peelbox::OutputFile& written : job.OutputFiles()) {
+      if (!paths.insert(written.path).second) std::abort();
+      if (written.path.compare(written.path.size() - 4, 4, ".png") != 0) continue;
+      if (written.layerIndex) {
+        const peelbox::LayerBounds bounds = job.document->layerMaskInfo->Layers().records.at(*written.layerIndex)->Bounds();
+        CheckPng(written.path, bounds.Width(), bounds.Height());
+      } else {
+        CheckPng(written.path, job.document->format.columns, job.document->format.rows);
       }
     }
   }

@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config          # toolchain
-  libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output
+  libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
+  liblcms2-dev                       # CMYK and Lab to sRGB
   qt6-base-dev fonts-dejavu-core     # the desktop program
   libgtest-dev nlohmann-json3-dev    # tests
 )

@@ -36,8 +36,9 @@ bool Decode(png_structp png, png_infop info, std::FILE* file, DecodedPng* out, s
   out->interlaced = interlace != PNG_INTERLACE_NONE;
   png_color_8p bits = nullptr;
   if (png_get_sBIT(png, info, &bits) != 0) {
-    out->significantBits = {bits->red, bits->green, bits->blue};
-    if (out->colorType == PNG_COLOR_TYPE_RGB_ALPHA) out->significantBits.push_back(bits->alpha);
+    const bool grey = (out->colorType & PNG_COLOR_MASK_COLOR) == 0;
+    out->significantBits = grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
+    if (out->colorType & PNG_COLOR_MASK_ALPHA) out->significantBits.push_back(bits->alpha);
   }
   const size_t rowBytes = png_get_rowbytes(png, info);
   out->pixels.resize(rowBytes * out->height);

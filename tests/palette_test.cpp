@@ -7,10 +7,12 @@
 #include <random>
 
 #include "export/gif_writer.h"
+#include "export/colour.h"
 #include "export/layer_encoder.h"
 #include "export/nearest_colour.h"
 #include "psd/document.h"
 #include "tests/helpers.h"
+#include "tests/image_readers.h"
 
 namespace peelbox {
 namespace {
@@ -82,8 +84,8 @@ OutputBuffer ReferenceGif(const LayerPlanes& planes) {
   for (int y = 0; y < planes.height; ++y) {
     for (int x = 0; x < planes.width; ++x, ++k) {
       int index = 0;
-      if (!planes.withAlpha || planes.slots[3][k] != 0) {
-        const int r = planes.slots[0][k], g = planes.slots[1][k], b = planes.slots[2][k];
+      if (planes.alpha == nullptr || planes.alpha[k] != 0) {
+        const int r = planes.colour[0][k], g = planes.colour[1][k], b = planes.colour[2][k];
         index = gdImageColorExact(image, r, g, b);
         if (index < 0) index = gdImageColorAllocate(image, r, g, b);
         if (index < 0) {
@@ -104,28 +106,60 @@ OutputBuffer ReferenceGif(const LayerPlanes& planes) {
   return gif;
 }
 
-void ExpectSameGifs(const psdbuild::DocumentSpec& doc, int minimumColours) {
+struct Layer {
+  std::unique_ptr<PsdDocument> document;
+  LayerPlanes planes;
+  std::unique_ptr<ColourConverter> converter;
+};
+
+Layer LoadLayer(const psdbuild::DocumentSpec& doc) {
+  Layer layer;
   int32_t result = 1;
-  const auto document = test::LoadBytes(psdbuild::BuildDocument(doc).bytes, &result);
-  ASSERT_EQ(result, 0);
-  for (const auto& record : document->layerMaskInfo->Layers().records) {
-    const auto planes = ChooseLayerPlanes(*document, *record);
-    ASSERT_TRUE(planes);
-    const EncodedLayer encoded = EncodeLayer(*planes, false);
-    ASSERT_EQ(encoded.code, 0);
-    const OutputBuffer reference = ReferenceGif(*planes);
-    ASSERT_EQ(encoded.gif.size(), reference.size()) << record->name;
-    EXPECT_TRUE(std::equal(encoded.gif.data(), encoded.gif.data() + encoded.gif.size(), reference.data()))
-        << record->name;
-    PaletteImage palette(planes->width, planes->height);
-    for (int32_t k = 0; k < planes->width * planes->height; ++k) {
-      palette.IndexOf(planes->slots[0][k], planes->slots[1][k], planes->slots[2][k]);
-    }
-    EXPECT_GE(palette.ColorCount(), minimumColours) << record->name;
-  }
+  layer.document = test::LoadBytes(psdbuild::BuildDocument(doc).bytes, &result);
+  EXPECT_EQ(result, 0);
+  LayerChoice choice = ChooseLayer(layer.document->format, *layer.document->layerMaskInfo->Layers().records.at(0));
+  EXPECT_TRUE(choice.planes);
+  layer.planes = std::move(*choice.planes);
+  layer.converter = ColourConverter::Create(layer.document->format, "", "");
+  return layer;
 }
 
-TEST(GifLookup, ByteIdenticalToLibgdCallsWithFewColours) {
+test::DecodedGif GifOf(const Layer& layer, const OutputBuffer** bytes = nullptr) {
+  static EncodedLayer encoded;
+  encoded = EncodeLayer(layer.planes, *layer.converter, {});
+  EXPECT_EQ(encoded.code, 0);
+  if (bytes != nullptr) *bytes = &encoded.gif;
+  test::TempDir dir;
+  const ByteVector gif(encoded.gif.data(), encoded.gif.data() + encoded.gif.size());
+  return test::ReadGif(dir.Write("layer.gif", gif));
+}
+
+// A layer of `colours` distinct opaque colours (black among them when
+// `black`), every tenth pixel transparent.
+psdbuild::DocumentSpec Colours(int colours, bool black) {
+  psdbuild::DocumentSpec doc;
+  doc.rows = 30;
+  doc.columns = 40;
+  psdbuild::LayerSpec layer;
+  layer.bottom = 30;
+  layer.right = 40;
+  ByteVector red(1200), green(1200), blue(1200), alpha(1200);
+  for (int k = 0; k < 1200; ++k) {
+    const int c = k % colours + (black ? 0 : 1);
+    red[k] = static_cast<uint8_t>(c % 16 * 16);
+    green[k] = static_cast<uint8_t>(c / 16 * 12);
+    blue[k] = 5;
+    if (c == 0) blue[k] = 0;
+    alpha[k] = k % 10 == 9 ? 0 : 255;
+  }
+  for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
+    layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
+  }
+  doc.layers = {layer};
+  return doc;
+}
+
+TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
   psdbuild::DocumentSpec doc;
   doc.rows = 40;
   doc.columns = 60;
@@ -139,21 +173,101 @@ TEST(GifLookup, ByteIdenticalToLibgdCallsWithFewColours) {
     blue[k] = k % 11 == 0 ? 127 : 0;
     alpha[k] = k % 13 == 0 ? 0 : 200;
   }
-  red[5] = green[5] = blue[5] = 127;  // opaque transparent-grey
+  red[5] = green[5] = blue[5] = 127;  // opaque transparent-grey: an entry of its own
   for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
     layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
   }
   doc.layers = {layer};
-  ExpectSameGifs(doc, 20);
+  for (const psdbuild::DocumentSpec& spec : {doc, Colours(254, false), Colours(254, true)}) {
+    const Layer loaded = LoadLayer(spec);
+    const OutputBuffer* gif = nullptr;
+    GifOf(loaded, &gif);
+    const OutputBuffer reference = ReferenceGif(loaded.planes);
+    ASSERT_EQ(gif->size(), reference.size());
+    EXPECT_TRUE(std::equal(gif->data(), gif->data() + gif->size(), reference.data()));
+  }
 }
 
-TEST(GifLookup, ByteIdenticalToLibgdCallsWithAFullPalette) {
-  psdbuild::DocumentSpec doc;
-  doc.rows = 300;
-  doc.columns = 400;
-  doc.layers = {psdbuild::PixelLayer({0, 0, 400, 300, true, false, 3, "photo"}),
-                 psdbuild::PixelLayer({10, 10, 200, 150, false, true, 9, "opaque"})};
-  ExpectSameGifs(doc, 256);
+TEST(GifPalette, MoreColoursGetAPaletteOfTheirOwnAndEveryPixelItsNearestEntry) {
+  for (const psdbuild::DocumentSpec& spec :
+       {Colours(255, true), Colours(300, false), [] {
+          psdbuild::DocumentSpec photo;
+          photo.rows = 120;
+          photo.columns = 160;
+          photo.layers = {psdbuild::PixelLayer({0, 0, 160, 120, true, false, 3, "photo"})};
+          return photo;
+        }()}) {
+    const Layer loaded = LoadLayer(spec);
+    const test::DecodedGif gif = GifOf(loaded);
+    ASSERT_TRUE(gif.ok);
+    EXPECT_EQ(gif.transparent, 0);
+    ASSERT_GE(gif.palette.size(), 2u);
+    EXPECT_EQ(gif.palette[0], (std::array<int, 3>{127, 127, 127}));
+    const OutputBuffer reference = ReferenceGif(loaded.planes);
+    double error = 0, referenceError = 0;
+    size_t opaque = 0;
+    std::vector<uint32_t> entries;
+    for (const auto& entry : gif.palette) entries.push_back(Rgb(entry[0], entry[1], entry[2]));
+    for (size_t k = 0; k < gif.indexes.size(); ++k) {
+      const bool transparent = loaded.planes.alpha != nullptr && loaded.planes.alpha[k] == 0;
+      ASSERT_EQ(gif.indexes[k] == 0, transparent) << k;
+      if (transparent) continue;
+      const int r = loaded.planes.colour[0][k], g = loaded.planes.colour[1][k], b = loaded.planes.colour[2][k];
+      // The exact nearest opaque entry (or one as near).
+      const uint8_t nearest = BruteForce(entries, 1, r, g, b);
+      const auto distance = [&](uint8_t i) {
+        const auto& e = gif.palette[i];
+        return (e[0] - r) * (e[0] - r) + (e[1] - g) * (e[1] - g) + (e[2] - b) * (e[2] - b);
+      };
+      ASSERT_EQ(distance(gif.indexes[k]), distance(nearest)) << k;
+      error += std::abs(gif.palette[gif.indexes[k]][0] - r) + std::abs(gif.palette[gif.indexes[k]][1] - g) +
+               std::abs(gif.palette[gif.indexes[k]][2] - b);
+      ++opaque;
+    }
+    // Closer to the layer than the first 254 colours and their closest
+    // entries for the rest, as Peelbox once wrote them.
+    test::TempDir dir;
+    const test::DecodedGif old =
+        test::ReadGif(dir.Write("old.gif", ByteVector(reference.data(), reference.data() + reference.size())));
+    for (size_t k = 0; k < old.indexes.size(); ++k) {
+      if (old.indexes[k] == 0) continue;
+      const auto& e = old.palette[old.indexes[k]];
+      referenceError += std::abs(e[0] - loaded.planes.colour[0][k]) + std::abs(e[1] - loaded.planes.colour[1][k]) +
+                        std::abs(e[2] - loaded.planes.colour[2][k]);
+    }
+    EXPECT_LE(error, referenceError);
+    if (referenceError > 0) {
+      EXPECT_LT(error, referenceError);
+    }
+    EXPECT_LT(error / (3.0 * static_cast<double>(opaque)), 4.0);
+  }
+}
+
+TEST(GifPalette, SixteenBitAndGreyLayersAreReducedToEightBits) {
+  // 16-bit values v show as (v * 255 + 32767) / 65535; grey as r = g = b.
+  const ByteVector values = {0x00, 0x00, 0x00, 0x80, 0x7F, 0xFF, 0x80, 0x80, 0xFF, 0xFF, 0x12, 0x34};
+  for (uint16_t mode : {kRgbMode, kGreyscaleMode}) {
+    psdbuild::DocumentSpec doc;
+    doc.depth = 16;
+    doc.mode = mode;
+    doc.rows = 1;
+    doc.columns = 6;
+    psdbuild::LayerSpec layer;
+    layer.bottom = 1;
+    layer.right = 6;
+    const int colours = mode == kRgbMode ? 3 : 1;
+    for (int c = 0; c < colours; ++c) layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(c), values));
+    doc.layers = {layer};
+    const test::DecodedGif gif = GifOf(LoadLayer(doc));
+    ASSERT_TRUE(gif.ok);
+    std::vector<int> shown;
+    for (uint8_t index : gif.indexes) {
+      const auto& e = gif.palette[index];
+      EXPECT_TRUE(e[0] == e[1] && e[1] == e[2]);
+      shown.push_back(e[0]);
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 0, 127, 128, 255, 18}));
+  }
 }
 
 }  // namespace

@@ -87,75 +87,106 @@ TEST(FileNames, FolderGainsTheSeparatorOnlyWhenItHasNone) {
   EXPECT_EQ(WithSeparator(""), "");
 }
 
-TEST(ChannelRule, WhichLayersAreWritten) {
+// What ChooseLayer makes of one layer of `ids` in a document of `mode` and
+// `depth`: "C" colour planes plus "+a" for transparency, or the reason.
+std::string Choice(uint16_t mode, uint16_t depth, const LayerSpec& layer) {
+  DocumentSpec doc = WithLayers({layer});
+  doc.mode = mode;
+  doc.depth = depth;
+  int32_t result = 1;
+  const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
+  EXPECT_EQ(result, 0);
+  if (!document) return "unreadable";
+  const LayerChoice choice = ChooseLayer(document->format, *document->layerMaskInfo->Layers().records[0]);
+  if (!choice.planes) return SkipReasonName(choice.reason);
+  return std::to_string(choice.planes->colour.size()) + (choice.planes->alpha ? "+a" : "");
+}
+
+TEST(ChannelRule, TheColourChannelsOfTheModeAndATransparency) {
   const struct {
+    uint16_t mode;
     std::vector<int16_t> ids;
-    const char* exported;  // "rgb", "rgba" or nullptr
+    const char* written;
   } cases[] = {
-      {{0, 1, 2}, "rgb"},
-      {{2, 0, 1}, "rgb"},
-      {{0, 1, 2, -1}, "rgba"},
-      {{-1, 0, 1, 2}, "rgba"},
-      {{0, 1, 2, 3}, "rgba"},
-      {{-1, 0, 1, 2, -2}, "rgba"},      // the user mask is not applied
-      {{-1, 0, 1, 2, -2, -3}, "rgba"},
-      {{0, 1, 2, -2}, nullptr},         // colour and mask, no transparency
-      {{0, 1, -1}, nullptr},
-      {{0, 1, 2, -2, -3}, nullptr},
-      {{0, 1, 2, -1, 3}, nullptr},      // 3 next to -1 is a channel of its own
-      {{0, 1, 2, 2}, nullptr},
-      {{0, 1, 2, -1, 4}, nullptr},
-      {{0}, nullptr},
-      {{-1, 0}, nullptr},
+      {kRgbMode, {0, 1, 2}, "3"},
+      {kRgbMode, {2, 0, 1}, "3"},
+      {kRgbMode, {0, 1, 2, -1}, "3+a"},
+      {kRgbMode, {-1, 0, 1, 2}, "3+a"},
+      {kRgbMode, {0, 1, 2, 3}, "3+a"},                // 3 stands in for the transparency
+      {kRgbMode, {-1, 0, 1, 2, -2}, "3+a"},           // the user mask is not applied
+      {kRgbMode, {-1, 0, 1, 2, -2, -3}, "3+a"},
+      {kRgbMode, {0, 1, 2, -2}, "3"},                 // colour and mask, no transparency
+      {kRgbMode, {0, 1, 2, -2, -3}, "3"},
+      {kRgbMode, {0, 1, -1}, "unsupported channels"},
+      {kRgbMode, {0, 1, 2, -1, 3}, "unsupported channels"},  // 3 next to -1 is a channel of its own
+      {kRgbMode, {0, 1, 2, 2}, "unsupported channels"},
+      {kRgbMode, {0, 1, 2, -1, 4}, "unsupported channels"},
+      {kRgbMode, {0}, "unsupported channels"},
+      {kCmykMode, {0, 1, 2, 3}, "4"},
+      {kCmykMode, {-1, 0, 1, 2, 3, -2}, "4+a"},
+      {kCmykMode, {-1, 0, 1, 2}, "unsupported channels"},
+      {kLabMode, {-1, 0, 1, 2}, "3+a"},
+      {kLabMode, {0, 1, 2, 3}, "unsupported channels"},  // 3 is no transparency outside RGB
+      {kGreyscaleMode, {0}, "1"},
+      {kGreyscaleMode, {-1, 0, -2}, "1+a"},
+      {kGreyscaleMode, {0, 1}, "unsupported channels"},
+      {kDuotoneMode, {-1, 0}, "1+a"},
+      {kMultichannelMode, {0, 1, 2}, "unsupported document"},
+      {kIndexedMode, {0}, "unsupported document"},  // only a flattened indexed document is written
   };
   for (const auto& c : cases) {
-    DocumentSpec doc = WithLayers({Layer("L", c.ids)});
-    int32_t result = 1;
-    const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
-    ASSERT_EQ(result, 0);
-    const auto planes = ChooseLayerPlanes(*document, *document->layerMaskInfo->Layers().records[0]);
-    const char* exported = planes ? (planes->withAlpha ? "rgba" : "rgb") : nullptr;
-    EXPECT_STREQ(exported, c.exported) << ::testing::PrintToString(c.ids);
+    EXPECT_EQ(Choice(c.mode, 8, Layer("L", c.ids)), c.written) << c.mode << " " << ::testing::PrintToString(c.ids);
   }
 }
 
-TEST(ChannelRule, OnlyEightBitRgbDocumentsAndLayersWithPixels) {
-  const auto writes = [](DocumentSpec doc) {
-    int32_t result = 1;
-    const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
-    EXPECT_EQ(result, 0);
-    if (!document) return false;
-    return ChooseLayerPlanes(*document, *document->layerMaskInfo->Layers().records[0]).has_value();
+TEST(ChannelRule, ModesAndDepthsAndLayersWithPixels) {
+  const struct {
+    uint16_t mode;
+    uint16_t depth;
+    std::vector<int16_t> ids;
+    const char* written;
+  } depths[] = {
+      {kRgbMode, 16, {0, 1, 2}, "3"},
+      {kRgbMode, 32, {-1, 0, 1, 2}, "3+a"},
+      {kGreyscaleMode, 16, {0}, "1"},
+      {kGreyscaleMode, 32, {-1, 0}, "1+a"},
+      {kDuotoneMode, 16, {0}, "1"},
+      {kCmykMode, 16, {0, 1, 2, 3}, "4"},
+      {kLabMode, 16, {0, 1, 2}, "3"},
+      {kDuotoneMode, 32, {0}, "unsupported document"},
+      {kCmykMode, 32, {0, 1, 2, 3}, "unsupported document"},
+      {kLabMode, 32, {0, 1, 2}, "unsupported document"},
+      {kRgbMode, 24, {0, 1, 2}, "unsupported document"},
   };
-  EXPECT_TRUE(writes(WithLayers({Layer("L", {0, 1, 2})})));
-  for (uint16_t mode : {1, 2, 4, 9}) {  // greyscale, indexed, CMYK, Lab
-    DocumentSpec doc = WithLayers({Layer("L", {0, 1, 2, -1})});
-    doc.mode = mode;
-    EXPECT_FALSE(writes(doc)) << mode;
+  for (const auto& c : depths) {
+    EXPECT_EQ(Choice(c.mode, c.depth, Layer("L", c.ids, 2, 2, c.depth / 8)), c.written) << c.mode << " at " << c.depth;
   }
-  DocumentSpec sixteen = WithLayers({Layer("L", {0, 1, 2}, 1, 2, 2)});
-  sixteen.depth = 16;
-  EXPECT_FALSE(writes(sixteen));
-  EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 0, 0)})));
-  EXPECT_FALSE(writes(WithLayers({Layer("L", {0, 1, 2, -1}, 3, -1)})));
+  EXPECT_EQ(Choice(kRgbMode, 8, Layer("L", {0, 1, 2, -1}, 0, 0)), "empty");
+  EXPECT_EQ(Choice(kRgbMode, 8, Layer("L", {0, 1, 2, -1}, 3, -1)), "empty");
+  LayerSpec fill = Layer("L", {0, 1, 2, -1}, 0, 0);
+  fill.afterName = psdbuild::TaggedBlockBytes("SoCo", {0, 0, 0, 16});
+  EXPECT_EQ(Choice(kRgbMode, 8, fill), "no pixels");
+  LayerSpec group = Layer("L", {0, 1, 2, -1});  // pixels in a group record are not a layer's
+  group.afterName = psdbuild::TaggedBlockBytes("lsct", {0, 0, 0, 1});
+  EXPECT_EQ(Choice(kRgbMode, 8, group), "group");
   // A compression without a decoded plane.
-  DocumentSpec unknown = WithLayers({Layer("L", {0, 1, 2})});
-  unknown.layers[0].channels[1] = ChannelSpec{1, 9, {0x78, 0x9C}, std::nullopt};
-  EXPECT_FALSE(writes(unknown));
+  LayerSpec unknown = Layer("L", {0, 1, 2});
+  unknown.channels[1] = ChannelSpec{1, 9, {0x78, 0x9C}, std::nullopt};
+  EXPECT_EQ(Choice(kRgbMode, 8, unknown), "unsupported channels");
 }
 
 TEST(RunLoop, StatusForEveryLayerAndFilesForTheWrittenOnes) {
   const auto run = RunJob(WithLayers({
       Layer("Background", {0, 1, 2}),
       Layer("</Layer group>", {-1, 0, 1, 2}, 0, 0),
-      Layer("Mask only", {0, 1, 2, -2}),
+      Layer("Two channels", {0, 1}),
       Layer("Top", {-1, 0, 1, 2}),
   }));
   ASSERT_EQ(run->result, 0);
   EXPECT_EQ(ExportStatuses(run->receiver), (std::vector<std::string>{
                                                "Exporting layer: \"Background\"... @50",
                                                "Exporting layer: \"</Layer group>\"... @62",
-                                               "Exporting layer: \"Mask only\"... @75",
+                                               "Exporting layer: \"Two channels\"... @75",
                                                "Exporting layer: \"Top\"... @87",
                                            }));
   EXPECT_EQ(run->files, (std::vector<std::string>{"Background.gif", "Background.png", "Top.gif", "Top.png"}));
@@ -170,15 +201,10 @@ TEST(RunLoop, StatusShowsTheNameBeforeReplacement) {
   EXPECT_EQ(run->files, (std::vector<std::string>{"a_b_ _c_.gif", "a_b_ _c_.png"}));
 }
 
-TEST(RunLoop, EmptyLayerListAndSixteenBitDocumentsWriteNothing) {
-  const auto empty = RunJob(WithLayers({}));
-  EXPECT_EQ(empty->result, 0);
-  EXPECT_TRUE(ExportStatuses(empty->receiver).empty());
-  EXPECT_TRUE(empty->files.empty());
-
-  DocumentSpec sixteen = WithLayers({Layer("A", {0, 1, 2}, 1, 2, 2), Layer("B", {-1, 0, 1, 2}, 1, 2, 2)});
-  sixteen.depth = 16;
-  const auto run = RunJob(sixteen);
+TEST(RunLoop, UnsupportedDocumentsSendEveryStatusAndWriteNothing) {
+  DocumentSpec multichannel = WithLayers({Layer("A", {0, 1, 2}), Layer("B", {-1, 0, 1, 2})});
+  multichannel.mode = kMultichannelMode;
+  const auto run = RunJob(multichannel);
   EXPECT_EQ(run->result, 0);
   EXPECT_EQ(ExportStatuses(run->receiver).size(), 2u);
   EXPECT_TRUE(run->files.empty());

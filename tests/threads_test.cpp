@@ -63,6 +63,22 @@ TEST(Threads, SameStatusesAndFiles) {
   test::TempDir in;
   ExpectSameForAnyThreadCount(in.Write("many.psd", psdbuild::BuildDocument(ManyLayers()).bytes));
   ExpectSameForAnyThreadCount(test::SamplePath());
+  // Colour conversions on the encoder threads, through one transform.
+  for (const auto& [mode, depth] : {std::pair{kRgbMode, 16}, std::pair{kLabMode, 8}, std::pair{kCmykMode, 16}}) {
+    psdbuild::DocumentSpec doc;
+    doc.mode = mode;
+    doc.depth = static_cast<uint16_t>(depth);
+    doc.rows = 60;
+    doc.columns = 80;
+    for (int i = 0; i < 6; ++i) {
+      psdbuild::PixelLayerOptions options{i, 2 * i, 60 + i, 40 + i, i % 2 == 0, true, static_cast<uint32_t>(i + 1),
+                                          "L" + std::to_string(i)};
+      options.depth = static_cast<unsigned>(depth);
+      options.cmyk = mode == kCmykMode;
+      doc.layers.push_back(psdbuild::PixelLayer(options));
+    }
+    ExpectSameForAnyThreadCount(in.Write("modes.psd", psdbuild::BuildDocument(doc).bytes));
+  }
 }
 
 TEST(Threads, FailureStopsAtTheSameLayerAndNoLaterFileIsWritten) {

@@ -369,6 +369,23 @@ std::vector<ByteVector> PixelLayerPlanes(const PixelLayerOptions& options) {
   return planes;
 }
 
+namespace {
+
+// 8-bit samples as 16-bit ones: the high byte, and a low byte that varies.
+ByteVector Widened(const ByteVector& plane, uint32_t seed) {
+  ByteVector wide;
+  wide.reserve(plane.size() * 2);
+  uint32_t noise = seed * 2246822519u + 7u;
+  for (uint8_t v : plane) {
+    noise = noise * 1664525u + 1013904223u;
+    wide.push_back(v);
+    wide.push_back(static_cast<uint8_t>(noise >> 24));
+  }
+  return wide;
+}
+
+}  // namespace
+
 LayerSpec PixelLayer(const PixelLayerOptions& options) {
   LayerSpec layer;
   layer.top = options.top;
@@ -376,14 +393,23 @@ LayerSpec PixelLayer(const PixelLayerOptions& options) {
   layer.bottom = options.top + options.height;
   layer.right = options.left + options.width;
   layer.name = options.name;
-  const std::vector<ByteVector> planes = PixelLayerPlanes(options);
-  const int16_t ids[] = {0, 1, 2, -1};
+  std::vector<ByteVector> planes = PixelLayerPlanes(options);
+  std::vector<int16_t> ids = {0, 1, 2};
+  if (options.cmyk) {
+    ByteVector black(planes[0].size());
+    for (size_t i = 0; i < black.size(); ++i) black[i] = static_cast<uint8_t>(255 - planes[0][i] / 5);
+    planes.insert(planes.begin() + 3, black);
+    ids.push_back(3);
+  }
+  if (options.alpha) ids.push_back(-1);
+  const size_t rowBytes = static_cast<size_t>(options.width) * (options.depth / 8);
   // Photoshop stores the transparency channel first.
-  std::vector<size_t> order = options.alpha ? std::vector<size_t>{3, 0, 1, 2} : std::vector<size_t>{0, 1, 2};
+  std::vector<size_t> order;
+  if (options.alpha) order.push_back(ids.size() - 1);
+  for (size_t i = 0; i + (options.alpha ? 1 : 0) < ids.size(); ++i) order.push_back(i);
   for (size_t index : order) {
-    layer.channels.push_back(options.packBits
-                                 ? PackBitsChannel(ids[index], planes[index], static_cast<size_t>(options.width))
-                                 : RawChannel(ids[index], planes[index]));
+    const ByteVector plane = options.depth == 16 ? Widened(planes[index], options.seed + index) : planes[index];
+    layer.channels.push_back(options.packBits ? PackBitsChannel(ids[index], plane, rowBytes) : RawChannel(ids[index], plane));
   }
   return layer;
 }

@@ -136,6 +136,8 @@ struct PixelLayerOptions {
   bool packBits = true;
   uint32_t seed = 1;
   std::string name;
+  unsigned depth = 8;     // 16: each sample widened with a little noise in its low byte
+  bool cmyk = false;      // four colour channels, the fourth a light black (stored inverted)
 };
 LayerSpec PixelLayer(const PixelLayerOptions& options);
 
