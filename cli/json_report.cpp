@@ -34,7 +34,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   const JobSummary summary = job.Summary(result);
   std::string json = "{\"source\": " + JsonString(job.sourcePath) +
                      ", \"output_folder\": " + JsonString(job.outputFolder) + FormatText(", \"result\": %d", result) +
-                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d", job.LayersRipped(), job.FilesSaved());
+                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d", job.LayersRipped(), job.FilesSaved()) +
+                     ", \"stopped\": " + (job.Stopped() ? "true" : "false");
   if (result != 0) {
     json += ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
   }

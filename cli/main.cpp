@@ -1,6 +1,9 @@
 // peelbox-cli: writes every layer of a Photoshop document as PNG and GIF
 // files, from a shell or a script.
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +23,25 @@ namespace {
 constexpr int kSucceeded = 0;
 constexpr int kJobFailed = 1;
 constexpr int kBadUsage = 2;
+constexpr int kInterrupted = 130;  // as shells report a program ended by Ctrl-C
+
+// The stop request the job polls. The handler only stores to it, which a
+// lock-free atomic allows in a signal handler; a second Ctrl-C ends the
+// program at once.
+std::atomic<bool>* g_stop = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  if (g_stop->exchange(true)) _exit(kInterrupted);
+}
+
+void StopOnInterrupt(std::atomic<bool>* stop) {
+  g_stop = stop;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
 
 constexpr char kUsage[] =
     "Usage: peelbox-cli [OPTIONS] SOURCE OUTPUT_FOLDER\n"
@@ -105,6 +127,8 @@ int main(int argc, char** argv) {
   peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
   peelbox::RipJob job(source, folder, options.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
   job.threads = options.threads;
+  job.stopToken = std::make_shared<std::atomic<bool>>(false);
+  StopOnInterrupt(job.stopToken.get());
   const int32_t result = job.Run();
   printer.Finish();
 
@@ -115,5 +139,6 @@ int main(int argc, char** argv) {
     std::printf("%s", WithNativeLineEnds(report).c_str());
     if (result != 0) std::printf("\n");
   }
+  if (job.Stopped()) return kInterrupted;
   return result == 0 ? kSucceeded : kJobFailed;
 }

@@ -69,7 +69,7 @@ int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   ReadFailure failure;
   document = LoadPsdDocument(sourcePath, &result, this, &failure);
-  if (!document) return FailedRead(result, failure);
+  if (!document) return result == PsdBlock::kStopped ? Stop() : FailedRead(result, failure);
   const auto& records = document->layerMaskInfo->Layers().records;
   if (records.empty()) return ExportComposite();
   ListSkippedRecords();
@@ -77,6 +77,7 @@ int32_t RipJob::LoadAndExport() {
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
     SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
+    if (StopRequested()) return Stop();
     if (reasons_[i] != SkipReason::kNone) continue;  // skipped, but it still counts towards the progress
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
@@ -96,6 +97,7 @@ int32_t RipJob::ExportComposite() {
     return kExportOk;
   }
   SendStatus(std::string("Exporting layer: \"") + kBackground + "\"...", ExportProgress(0, 1));
+  if (StopRequested()) return Stop();
   Encode(TakeComposite(composite, document->format.columns, document->format.rows));
   return ExportLayer(std::nullopt, kBackground, encoders_->TakeNext());
 }
@@ -110,6 +112,13 @@ int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
     return Fail(step, code, FormatText("Cannot open \"%s\": %s.", sourcePath.c_str(), std::strerror(failure.systemError)));
   }
   return Fail(step, code, FormatText("Cannot read \"%s\": its size cannot be measured.", sourcePath.c_str()));
+}
+
+// Files already written stay; encodings in progress see the same request
+// and are abandoned, their buffers discarded with the encoders.
+int32_t RipJob::Stop() {
+  stopped_ = true;
+  return kExportOk;
 }
 
 int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
@@ -137,12 +146,16 @@ void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerRecord& layer, siz
 // another thread.
 void RipJob::Encode(LayerPlanes planes) {
   auto owned = std::make_shared<const LayerPlanes>(std::move(planes));
-  encoders_->Add([owned, converter = converter_, options = Options()] { return EncodeLayer(*owned, *converter, options); });
+  // The task keeps the stop token alive that its options point at.
+  encoders_->Add([owned, converter = converter_, token = stopToken, options = Options()] {
+    return EncodeLayer(*owned, *converter, options);
+  });
 }
 
 EncodeOptions RipJob::Options() const {
   EncodeOptions options;
   options.ignoreAlpha = ignoreAlpha != 0;
+  options.stop = stopToken.get();
   return options;
 }
 
@@ -158,6 +171,7 @@ int32_t RipJob::ExportLayer(std::optional<size_t> index, const std::string& name
   // The bottom-most layer to claim a stem keeps it; later ones get " (2)".
   const std::string stem = stems_.Claim(MakeFileName(name, index.value_or(0) + 1));
   const std::string base = outputFolder + stem;
+  if (encoded.code == kEncodingStopped) return Stop();
   if (encoded.code != kExportOk) {
     return Fail(FailedIn::kOutputFile, encoded.code,
                 FormatText("Cannot write \"%s.png\": the image could not be encoded.", base.c_str()));
@@ -195,9 +209,10 @@ JobSummary RipJob::Summary(int32_t result) const {
   summary.result = result;
   summary.layersRipped = layersRipped_;
   summary.filesSaved = FilesSaved();
+  summary.stopped = stopped_;
   summary.failedIn = result != 0 ? failedIn_ : FailedIn::kNothing;
   summary.error = result != 0 ? error_ : std::string();
-  if (result == 0) summary.note = NothingWrittenNote();
+  if (result == 0 && !stopped_) summary.note = NothingWrittenNote();
   return summary;
 }
 

@@ -3,6 +3,7 @@
 // the job.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,12 +63,17 @@ class RipJob : public StatusSink {
   // encoding at once, on the encoders' threads, which own its planes from
   // then on.
   void LayerPixelsRead(const PsdDocument& document, LayerRecord& layer, size_t index) override;
+  // Whether whoever started the job asked it to stop.
+  bool StopRequested() const override { return stopToken && stopToken->load(std::memory_order_relaxed); }
 
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
   const std::vector<OutputFile>& OutputFiles() const { return outputFiles_; }
   const std::vector<SkippedRecord>& Skipped() const { return skipped_; }
   FailedIn FailedStep() const { return failedIn_; }
+  // A stopped job is not a failed one: Run returns 0 and the files written
+  // so far stay, complete.
+  bool Stopped() const { return stopped_; }
   const std::string& Error() const { return error_; }
   // What the report says of the job that ended with `result`.
   JobSummary Summary(int32_t result) const;
@@ -80,6 +86,11 @@ class RipJob : public StatusSink {
   // Threads that encode layers; 0 means one per core. The files, statuses
   // and result are the same for any number.
   unsigned threads = 0;
+  // Set by whoever started the job to ask it to stop; the job only polls it
+  // (between channels while reading, between layers while writing, between
+  // batches of rows while encoding), so nothing ever calls into a job that
+  // may be ending.
+  std::shared_ptr<std::atomic<bool>> stopToken;
 
  private:
   int32_t PrepareOutputFolder();
@@ -88,6 +99,7 @@ class RipJob : public StatusSink {
   void Encode(LayerPlanes planes);
   EncodeOptions Options() const;
   int32_t Fail(FailedIn step, int32_t code, std::string error);
+  int32_t Stop();
   int32_t FailedRead(int32_t code, const ReadFailure& failure);
   void ListSkippedRecords();
   std::string NothingWrittenNote() const;
@@ -98,6 +110,7 @@ class RipJob : public StatusSink {
   StemRegistry stems_;
   FailedIn failedIn_ = FailedIn::kNothing;
   std::string error_;
+  bool stopped_ = false;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
   std::vector<SkipReason> reasons_;        // for each record, in file order; kNone: written
   // Built once per document, when its first layer is read; shared by the

@@ -1,5 +1,6 @@
 #include "shell/dialog_bridge.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QString>
 #include <QThread>
@@ -29,8 +30,10 @@ void DialogBridge::Send(uint32_t message, const char* text, uint32_t lParam) {
   });
 }
 
-void DialogBridge::ShowReport(const std::string& text) {
-  RunOnDialogThread([&] { dialog_->ShowReport(QString::fromUtf8(text.c_str())); });
+void DialogBridge::ShowReport(const std::string& text, const std::string& filesFolder) {
+  RunOnDialogThread([&] {
+    dialog_->ShowReport(QString::fromUtf8(text.c_str()), QFile::decodeName(QByteArray::fromStdString(filesFolder)));
+  });
 }
 
 void DialogBridge::RunOnDialogThread(const std::function<void()>& handler) {

@@ -20,7 +20,7 @@ class DialogBridge : public QObject, public RipWindow {
   explicit DialogBridge(MainDialog* dialog);
 
   void Send(uint32_t message, const char* text, uint32_t lParam) override;
-  void ShowReport(const std::string& text) override;
+  void ShowReport(const std::string& text, const std::string& filesFolder) override;
 
  private:
   // Runs `handler` on the dialog's thread and returns once it has run.

@@ -1,4 +1,5 @@
 // peelbox: the desktop program, one dialog.
+//   peelbox [DOCUMENT]
 #include <QApplication>
 
 #include "shell/app_icon.h"
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
   application.setDesktopFileName("peelbox");
   const auto store = peelbox::shell::OpenSettingsStore();
   peelbox::shell::MainApp app;
-  return app.InitInstance(*store);
+  // "peelbox FILE", as the desktop's Open with runs it.
+  const QStringList arguments = application.arguments();
+  return app.InitInstance(*store, arguments.size() > 1 ? arguments[1] : QString());
 }

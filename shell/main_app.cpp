@@ -1,14 +1,16 @@
 #include "shell/main_app.h"
 
+#include <QFileInfo>
+
 #include "shell/main_dialog.h"
 #include "shell/settings.h"
 
 namespace peelbox::shell {
 
-int MainApp::InitInstance(QSettings& store) {
+int MainApp::InitInstance(QSettings& store, const QString& openWith) {
   MainDialog dialog;
   const AppSettings restored = LoadSettings(store);
-  dialog.sourcePath = restored.sourcePath;
+  dialog.sourcePath = openWith.isEmpty() ? restored.sourcePath : QFileInfo(openWith).absoluteFilePath();
   dialog.outputFolder = restored.outputFolder;
   dialog.ignoreAlpha = restored.ignoreAlpha;
   RunDialog(dialog);

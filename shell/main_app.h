@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QSettings>
+#include <QString>
 
 namespace peelbox::shell {
 
@@ -11,7 +12,9 @@ class MainDialog;
 class MainApp {
  public:
   virtual ~MainApp() = default;
-  int InitInstance(QSettings& store);
+  // `openWith`: a document to start with (the desktop's "Open with"), over
+  // the remembered one; empty for none.
+  int InitInstance(QSettings& store, const QString& openWith = QString());
 
  protected:
   // Runs the dialog modally; tests drive it instead.

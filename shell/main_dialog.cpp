@@ -1,13 +1,17 @@
 #include "shell/main_dialog.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <algorithm>
 
 #include "export/file_name.h"
@@ -28,6 +32,8 @@ constexpr char kStartingCaption[] = "Starting...";
 constexpr char kDoneCaption[] = "Done.";
 constexpr char kFailedCaption[] = "Failed.";
 constexpr char kStoppedCaption[] = "Stopped.";
+constexpr char kCloseText[] = "&Close";
+constexpr char kStopText[] = "&Stop";
 #ifdef _WIN32
 constexpr char kAllFilesFilter[] = "All files (*.*)";
 #else
@@ -69,7 +75,13 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   const DialogUnits units(fontMetrics());
-  setFixedSize(units.Size(320, 126));
+  // Wider, for long paths; never lower or narrower than the template.
+  const QSize templateSize = units.Size(320, 126);
+  setMinimumSize(templateSize);
+  setMaximumHeight(templateSize.height());
+  resize(templateSize);
+  baseWidth_ = templateSize.width();
+  setAcceptDrops(true);
 
   // In template order, which is also the tab order.
   GroupBox(" Source file: ", units.Rect(5, 3, 250, 32), this)->setObjectName("sourceGroup");
@@ -87,7 +99,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
   ignoreAlphaBox_->setGeometry(checkArea);
   startButton_ = Button("S&tart", "startButton", units.Rect(260, 7, 50, 14), this);
   startButton_->setDefault(true);
-  closeButton_ = Button("&Close", "closeButton", units.Rect(260, 23, 50, 14), this);
+  closeButton_ = Button(kCloseText, "closeButton", units.Rect(260, 23, 50, 14), this);
   progressBar_ = new QProgressBar(this);
   progressBar_->setObjectName("progressBar");
   progressBar_->setGeometry(units.Rect(10, 100, 300, 15));
@@ -96,6 +108,14 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
   statusCaption_ = GroupBox(kProgressCaption, units.Rect(5, 90, 310, 30), this);
   statusCaption_->setObjectName("statusCaption");
   statusCaption_->lower();  // drawn behind the bar it frames
+  for (QWidget* grows : {findChild<QWidget*>("sourceGroup"), static_cast<QWidget*>(sourceFileBox_),
+                         findChild<QWidget*>("outputGroup"), static_cast<QWidget*>(outputFolderBox_),
+                         static_cast<QWidget*>(progressBar_), static_cast<QWidget*>(statusCaption_)}) {
+    stretches_.push_back({grows, grows->geometry(), true});
+  }
+  for (QWidget* moves : {browseButton_, selectButton_, startButton_, closeButton_}) {
+    stretches_.push_back({moves, moves->geometry(), false});
+  }
 
   setTabOrder(sourceFileBox_, browseButton_);
   setTabOrder(browseButton_, outputFolderBox_);
@@ -167,18 +187,27 @@ void MainDialog::OnOK() {
   request->outputFolder = PathBytes(outputFolder);
   request->ignoreAlpha = ignoreAlpha;
   request->window = bridge_.get();
+  stopToken_ = std::make_shared<std::atomic<bool>>(false);
+  request->stop = stopToken_;
   jobActive_ = true;
   worker_ = std::thread(RipThreadProc, std::move(request));
 }
 
 void MainDialog::reject() {
-  // Not while a job runs: it reports to this dialog until it is done.
-  if (jobActive_) return;
+  // While a job runs, Close is Stop, and so are Escape, Alt+F4 and the close
+  // box: the job is asked to stop and reports to this dialog until it is
+  // done, so the dialog stays.
+  if (jobActive_) {
+    if (stopToken_) stopToken_->store(true);
+    return;
+  }
   QDialog::reject();
 }
 
 void MainDialog::OnRipStarted() {
   SetInputsEnabled(false);
+  closeButton_->setEnabled(true);
+  closeButton_->setText(kStopText);
   ResetProgress();
   statusCaption_->setTitle(kStartingCaption);
 }
@@ -191,15 +220,67 @@ void MainDialog::OnRipStatus(const QString& text, uint32_t lParam) {
 
 void MainDialog::OnRipDone(RipOutcome outcome) {
   SetInputsEnabled(true);
+  closeButton_->setText(kCloseText);
   ResetProgress();
   statusCaption_->setTitle(outcome == kRipFailed ? kFailedCaption : outcome == kRipStopped ? kStoppedCaption : kDoneCaption);
   jobActive_ = false;
 }
 
-void MainDialog::ShowReport(const QString& text) {
+void MainDialog::ShowReport(const QString& text, const QString& filesFolder) {
   ReportDialog report(this);
   report.SetResults(text);
+  report.SetFilesFolder(filesFolder);
   report.exec();
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const int extra = std::max(0, width() - baseWidth_);
+  for (const Stretch& stretch : stretches_) {
+    stretch.control->setGeometry(stretch.grows ? stretch.base.adjusted(0, 0, extra, 0) : stretch.base.translated(extra, 0));
+  }
+}
+
+// One Photoshop document (by its extension, in any case) or one folder;
+// nothing while a job runs.
+std::optional<MainDialog::Drop> MainDialog::DropOf(const QMimeData* data) const {
+  if (jobActive_ || data == nullptr || !data->hasUrls() || data->urls().size() != 1) return std::nullopt;
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return std::nullopt;
+  const QFileInfo info(url.toLocalFile());
+  if (info.isDir()) return Drop{info.absoluteFilePath(), true};
+  const QString suffix = info.suffix().toLower();
+  if (info.isFile() && (suffix == "psd" || suffix == "psb")) return Drop{info.absoluteFilePath(), false};
+  return std::nullopt;
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (DropOf(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainDialog::dragMoveEvent(QDragMoveEvent* event) {
+  if (DropOf(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+  const std::optional<Drop> drop = DropOf(event->mimeData());
+  if (!drop) return;
+  UpdateData(true);  // what was typed stays
+  (drop->folder ? outputFolder : sourcePath) = drop->path;
+  UpdateData(false);
+  event->acceptProposedAction();
+}
+
+QString StartFolder(const QString& folder) {
+  if (!folder.isEmpty()) {
+    for (QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());;) {
+      if (QFileInfo(path).isDir()) return path;
+      const QString parent = QFileInfo(path).path();
+      if (parent == path) break;
+      path = parent;
+    }
+  }
+  return QDir::homePath();
 }
 
 void MainDialog::SetInputsEnabled(bool enabled) {
@@ -226,8 +307,7 @@ std::optional<QString> MainDialog::AskForSourceFile(const QString& current) {
 }
 
 std::optional<QString> MainDialog::AskForOutputFolder(const QString& current) {
-  const QString start = current.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) : current;
-  const QString chosen = QFileDialog::getExistingDirectory(this, "Choose an output folder", start);
+  const QString chosen = QFileDialog::getExistingDirectory(this, "Choose an output folder", StartFolder(current));
   if (chosen.isEmpty()) return std::nullopt;
   return chosen;
 }

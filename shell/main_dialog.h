@@ -4,15 +4,18 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "export/messages.h"
 
 class QCheckBox;
+class QMimeData;
 class QGroupBox;
 class QLineEdit;
 class QProgressBar;
@@ -39,8 +42,9 @@ class MainDialog : public QDialog {
   virtual void OnRipStarted();
   virtual void OnRipStatus(const QString& text, uint32_t lParam);
   virtual void OnRipDone(RipOutcome outcome);
-  // Runs the report modally over this dialog until it is closed.
-  virtual void ShowReport(const QString& text);
+  // Runs the report modally over this dialog until it is closed; with Open
+  // folder when the job wrote files into `filesFolder`.
+  virtual void ShowReport(const QString& text, const QString& filesFolder);
 
   // From Start until the job's report has been closed.
   bool JobRunning() const { return jobActive_; }
@@ -58,10 +62,14 @@ class MainDialog : public QDialog {
   void OnBrowse();
   void OnSelect();
   void OnOK();      // Start, also by Enter
-  void reject() override;  // Close, Escape and the close box
+  void reject() override;  // Close, Escape and the close box; Stop while a job runs
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void OnInitDialog();
@@ -80,10 +88,32 @@ class MainDialog : public QDialog {
   QGroupBox* statusCaption_;
   QProgressBar* progressBar_;
 
+  // What a drop would set: the source file or the output folder.
+  struct Drop {
+    QString path;
+    bool folder = false;
+  };
+  std::optional<Drop> DropOf(const QMimeData* data) const;
+
   std::unique_ptr<DialogBridge> bridge_;
   std::thread worker_;
   bool jobActive_ = false;
   bool initialized_ = false;
+  // The running job's stop request, shared with it; the dialog only sets it.
+  std::shared_ptr<std::atomic<bool>> stopToken_;
+  // The controls' rectangles at the template's width; a wider window
+  // stretches the boxes and the bar and moves the buttons along.
+  struct Stretch {
+    QWidget* control;
+    QRect base;
+    bool grows;  // else it moves
+  };
+  std::vector<Stretch> stretches_;
+  int baseWidth_ = 0;
 };
+
+// Where the folder dialog opens: the folder when it exists, else its nearest
+// existing parent, else the home folder.
+QString StartFolder(const QString& folder);
 
 }  // namespace peelbox::shell

@@ -11,11 +11,12 @@ unsigned RipThreadProc(std::unique_ptr<RipRequest> request) {
   window->Send(WM_RIP_STARTED, nullptr, 0);
 
   auto job = std::make_unique<RipJob>(request->sourcePath, request->outputFolder, request->ignoreAlpha, window);
+  job->stopToken = request->stop;
   const int32_t result = job->Run();
   window->Send(WM_RIP_STATUS, "Reporting...", PackProgress(100));
 
   const JobSummary summary = job->Summary(result);
-  window->ShowReport(ReportText(summary));
+  window->ShowReport(ReportText(summary), job->FilesSaved() > 0 ? request->outputFolder : std::string());
   job.reset();  // the document goes with it
   const RipOutcome outcome = result != 0 ? kRipFailed : summary.stopped ? kRipStopped : kRipSucceeded;
   window->Send(WM_RIP_DONE, nullptr, outcome);

@@ -2,6 +2,7 @@
 // dialog, the window side it reports to, and the thread procedure.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -11,9 +12,11 @@ namespace peelbox::shell {
 
 // What the worker needs of the dialog: the three messages, each handled
 // before the send returns, and a report shown modally until it is closed.
+// `filesFolder` is the folder the job wrote files into; empty when it wrote
+// none.
 class RipWindow : public RipMessageReceiver {
  public:
-  virtual void ShowReport(const std::string& text) = 0;
+  virtual void ShowReport(const std::string& text, const std::string& filesFolder) = 0;
 };
 
 struct RipRequest {
@@ -21,6 +24,8 @@ struct RipRequest {
   std::string outputFolder;  // ends with a separator when not empty
   int ignoreAlpha = 0;
   RipWindow* window = nullptr;
+  // The dialog sets it to ask the job to stop; the job polls it.
+  std::shared_ptr<std::atomic<bool>> stop;
 };
 
 // Runs one job: started, the job's statuses, "Reporting...", the report

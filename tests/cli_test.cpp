@@ -1,15 +1,22 @@
 // peelbox-cli as a user or a script runs it: exit statuses, the report, the
 // JSON result, the status lines.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "cli/json_report.h"
 #include "cli/progress.h"
 #include "tests/helpers.h"
+#include "tests/image_readers.h"
 
 namespace peelbox {
 namespace {
@@ -115,6 +122,103 @@ TEST(Cli, FailedJobExitsWithOneNeverWithTheCode) {
   EXPECT_EQ(result["result"], -16384);
   EXPECT_EQ(result["failed_in"], "source");
   EXPECT_EQ(result["error"], "Cannot open \"" + missing + "\": No such file or directory.");
+}
+
+// Runs peelbox-cli and sends it `interrupts` SIGINTs once its status lines
+// show `at`. The status pipe is small and is not read meanwhile: the program
+// soon waits to write its next line, and stays in the middle of its job.
+// With `blockReport`, its report pipe is full from the start, so that once
+// stopped it waits to print the report: only a second Ctrl-C ends it then.
+Output RunInterrupted(const std::vector<std::string>& arguments, const std::string& at, int interrupts,
+                      bool blockReport = false) {
+  int err[2], out[2];
+  EXPECT_EQ(pipe(err), 0);
+  EXPECT_EQ(pipe(out), 0);
+  fcntl(err[1], F_SETPIPE_SZ, 4096);
+  if (blockReport) {
+    const int size = fcntl(out[1], F_SETPIPE_SZ, 4096);
+    const std::string filler(static_cast<size_t>(size), '#');
+    EXPECT_EQ(write(out[1], filler.data(), filler.size()), size);
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(err[1], 2);
+    dup2(out[1], 1);
+    close(err[0]);
+    close(out[0]);
+    std::vector<char*> argv = {const_cast<char*>(PEELBOX_CLI)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(PEELBOX_CLI, argv.data());
+    _exit(127);
+  }
+  close(err[1]);
+  close(out[1]);
+  Output output;
+  char buffer[4096];
+  bool sent = false;
+  for (ssize_t got; (got = read(err[0], buffer, sizeof buffer)) > 0;) {
+    output.err.append(buffer, static_cast<size_t>(got));
+    if (!sent && output.err.find(at) != std::string::npos) {
+      // Until the pipe is full: the program then waits in its next status.
+      for (int waited = 0, queued = 0; waited < 1000; ++waited) {
+        if (ioctl(err[0], FIONREAD, &queued) == 0 && queued > 4096 - 512) break;
+        usleep(10000);
+      }
+      for (int i = 0; i < interrupts; ++i) {
+        if (i > 0) usleep(300000);  // signals sent at once merge into one
+        kill(child, SIGINT);
+      }
+      // Should it never end, the test fails rather than hangs.
+      std::thread([child] {
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        kill(child, SIGKILL);
+      }).detach();
+      sent = true;
+    }
+  }
+  for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) output.out.append(buffer, static_cast<size_t>(got));
+  close(err[0]);
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
+
+TEST(Cli, CtrlCStopsTheJobAndKeepsWhatIsWrittenWhole) {
+  test::TempDir dir;
+  psdbuild::DocumentSpec doc;
+  doc.rows = 300;
+  doc.columns = 400;
+  for (int i = 0; i < 40; ++i) {
+    // Long names: long status lines, which soon fill the status pipe.
+    doc.layers.push_back(psdbuild::PixelLayer({0, 0, 400, 300, true, true, static_cast<uint32_t>(i + 1),
+                                               "L" + std::to_string(i) + " " + std::string(150, 'n')}));
+  }
+  const std::string source = dir.Write("many.psd", psdbuild::BuildDocument(doc).bytes);
+  const fs::path folder = dir.path() / "out";
+  const Output stopped = RunInterrupted({source, folder.string()}, "Exporting layer: \"L3 ", 1);
+  EXPECT_EQ(stopped.status, 130);
+  EXPECT_NE(stopped.out.find("Stopped by the user.\n"), std::string::npos) << stopped.out;
+  EXPECT_EQ(stopped.err.find("Exporting layer: \"L39 "), std::string::npos);  // it went no further
+  size_t pngs = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name.rfind(".peelbox-", 0), 0u) << name;
+    if (entry.path().extension() == ".png") {
+      EXPECT_TRUE(test::ReadPng(entry.path()).ok) << name;
+      ++pngs;
+    }
+  }
+  EXPECT_LT(pngs, 40u);
+
+  // A second Ctrl-C ends it at once: here while it waits to print its
+  // report.
+  const Output ended =
+      RunInterrupted({source, (dir.path() / "again").string()}, "Finished reading layer info: \"L1 ", 2, true);
+  EXPECT_EQ(ended.status, 130);
+  EXPECT_EQ(ended.out.find("Layers ripped"), std::string::npos);
 }
 
 TEST(CliJson, StringsAreValidJsonWhateverTheBytes) {

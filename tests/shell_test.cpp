@@ -4,6 +4,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScreen>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -21,6 +29,7 @@
 #include "shell/report_dialog.h"
 #include "shell/settings.h"
 #include "tests/helpers.h"
+#include "tests/image_readers.h"
 
 namespace peelbox::shell {
 namespace {
@@ -76,22 +85,26 @@ class RecordingDialog : public MainDialog {
   void OnRipStatus(const QString& text, uint32_t lParam) override {
     MainDialog::OnRipStatus(text, lParam);
     Record(text.toStdString(), lParam);
-    if (tryToClose) reject();  // must be refused while the job runs
+    if (onStatus) onStatus(text.toStdString());
   }
   void OnRipDone(RipOutcome outcome) override {
     MainDialog::OnRipDone(outcome);
     Record("done", outcome);
   }
-  void ShowReport(const QString& text) override {
+  void ShowReport(const QString& text, const QString& filesFolder) override {
     report = text;
+    reportFolder = filesFolder;
     Record("report", 0);
-    if (showRealReport) MainDialog::ShowReport(text);
+    if (showRealReport) MainDialog::ShowReport(text, filesFolder);
   }
 
   std::vector<Event> events;
   QString report;
+  QString reportFolder;
   bool showRealReport = false;
-  bool tryToClose = false;
+  // Runs on the dialog's thread while the job waits for its status to be
+  // taken: what a user does at that moment.
+  std::function<void(const std::string& status)> onStatus;
 
  private:
   void Record(const std::string& what, uint32_t lParam) {
@@ -221,7 +234,8 @@ TEST_F(ShellTest, WholeJobAsTheDialogSeesIt) {
   dialog.sourcePath = QString::fromStdString(files_.Write("job.psd", BuildDocument(test::SmallDocument()).bytes));
   dialog.outputFolder = QString::fromStdString(files_.Folder() + "out");
   std::filesystem::create_directory(files_.path() / "out");
-  dialog.tryToClose = true;
+  std::vector<std::string> closeTexts;
+  dialog.onStatus = [&](const std::string&) { closeTexts.push_back(Find<QPushButton>(dialog, "closeButton")->text().toStdString()); };
   RunJob(dialog);
 
   std::vector<std::string> order;
@@ -237,15 +251,19 @@ TEST_F(ShellTest, WholeJobAsTheDialogSeesIt) {
   }
   EXPECT_EQ(order, expected);
 
-  EXPECT_EQ(dialog.events.front().enabledAfter, "0000000");
-  for (size_t i = 0; i + 1 < dialog.events.size(); ++i) EXPECT_EQ(dialog.events[i].enabledAfter, "0000000");
+  // Locked but for Close, which reads Stop until the job is done.
+  EXPECT_EQ(dialog.events.front().enabledAfter, "0100000");
+  for (size_t i = 0; i + 1 < dialog.events.size(); ++i) EXPECT_EQ(dialog.events[i].enabledAfter, "0100000");
   EXPECT_EQ(dialog.events.back().enabledAfter, "1111111");
+  EXPECT_EQ(closeTexts, std::vector<std::string>(closeTexts.size(), "&Stop"));
+  EXPECT_EQ(Find<QPushButton>(dialog, "closeButton")->text(), "&Close");
+  EXPECT_EQ(dialog.reportFolder.toStdString(), files_.Folder() + "out/");
   EXPECT_EQ(dialog.events[11].lParam, (100u << 16) | 100u);
   EXPECT_EQ(ProgressPosition(dialog.events[9].lParam), 50);
   EXPECT_EQ(dialog.report.toStdString(), "Ripping of file: \r\n\"" + dialog.sourcePath.toStdString() +
                                              "\"\r\nTo output folder: \r\n\"" + files_.Folder() +
                                              "out/\"\r\nDone.\r\n\r\nLayers ripped:\t2\r\nFiles saved:\t4\r\n");
-  EXPECT_TRUE(dialog.isVisible());  // closing was refused while the job ran
+  EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Done.");
   EXPECT_EQ(Find<QProgressBar>(dialog, "progressBar")->value(), 0);
   EXPECT_TRUE(std::filesystem::exists(files_.path() / "out" / "Layer 1.gif"));
@@ -299,7 +317,7 @@ TEST_F(ShellTest, ReportIsModalOverTheDialogWithNothingSelected) {
       EXPECT_FALSE(box->textCursor().hasSelection());
       EXPECT_TRUE(box->toPlainText().startsWith("Ripping of file: \n"));
       EXPECT_EQ(Find<QPushButton>(*report, "doneButton")->text(), "&Done");
-      EXPECT_EQ(EnabledStates(dialog), "0000000");  // still locked under the report
+      EXPECT_EQ(EnabledStates(dialog), "0100000");  // still locked under the report
       SavePicture(*report, "report-dialog");
       SavePicture(dialog, "main-dialog-reporting");
       Find<QPushButton>(*report, "doneButton")->click();
@@ -309,6 +327,214 @@ TEST_F(ShellTest, ReportIsModalOverTheDialogWithNothingSelected) {
   RunJob(dialog);
   EXPECT_TRUE(seen);
   EXPECT_EQ(dialog.events.back().what, "done");
+}
+
+// A document of five layers L0..L4, each encoded while the next is read.
+std::string FiveLayers(const test::TempDir& dir) {
+  psdbuild::DocumentSpec doc;
+  doc.rows = 60;
+  doc.columns = 80;
+  for (int i = 0; i < 5; ++i) {
+    doc.layers.push_back(psdbuild::PixelLayer({0, 0, 80, 60, true, true, static_cast<uint32_t>(i + 1), "L" + std::to_string(i)}));
+  }
+  return dir.Write("five.psd", BuildDocument(doc).bytes);
+}
+
+TEST_F(ShellTest, StopWhileReadingOrWritingKeepsWhatIsWrittenWhole) {
+  const struct {
+    const char* what;
+    const char* at;  // the status at which the user asks
+    std::function<void(MainDialog&)> ask;
+    std::vector<std::string> files;
+  } cases[] = {
+      {"Stop while reading", "Reading data for layer \"L2\" with 4 channels.",
+       [](MainDialog& dialog) { Find<QPushButton>(dialog, "closeButton")->click(); }, {}},
+      {"Escape while writing", "Exporting layer: \"L2\"...",
+       [](MainDialog& dialog) {
+         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(&dialog, &escape);
+       },
+       {"L0.gif", "L0.png", "L1.gif", "L1.png"}},
+      {"the close box while writing", "Exporting layer: \"L3\"...", [](MainDialog& dialog) { dialog.close(); },
+       {"L0.gif", "L0.png", "L1.gif", "L1.png", "L2.gif", "L2.png"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingDialog dialog;
+    test::TempDir out;
+    dialog.sourcePath = QString::fromStdString(FiveLayers(files_));
+    dialog.outputFolder = QString::fromStdString(out.Folder());
+    dialog.onStatus = [&](const std::string& status) {
+      if (status == c.at) c.ask(dialog);
+    };
+    RunJob(dialog);
+    const std::string report = dialog.report.toStdString();
+    EXPECT_NE(report.find("\r\nStopped by the user.\r\n\r\nLayers ripped:\t" + std::to_string(c.files.size() / 2) +
+                          "\r\nFiles saved:\t" + std::to_string(c.files.size()) + "\r\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(out.FileNames(), c.files);  // whole files only: no temporary one is left
+    for (const std::string& name : c.files) {
+      if (name.size() > 4 && name.substr(name.size() - 4) == ".png") {
+        EXPECT_TRUE(test::ReadPng(out.path() / name).ok) << name;
+      }
+    }
+    EXPECT_EQ(dialog.events.back().lParam, kRipStopped);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Stopped.");
+    EXPECT_EQ(Find<QPushButton>(dialog, "closeButton")->text(), "&Close");
+    EXPECT_EQ(EnabledStates(dialog), "1111111");
+    // Once the job is done, Close closes again.
+    Find<QPushButton>(dialog, "closeButton")->click();
+    EXPECT_FALSE(dialog.isVisible());
+  }
+}
+
+QMimeData* Urls(const QList<QUrl>& urls) {
+  auto* data = new QMimeData;
+  data->setUrls(urls);
+  return data;
+}
+
+TEST_F(ShellTest, DropsSetTheSourceOrTheOutputFolder) {
+  const QString psd = QString::fromStdString(files_.Write("Upper.PSD", {1}));
+  const QString psb = QString::fromStdString(files_.Write("big.psb", {1}));
+  const QString png = QString::fromStdString(files_.Write("picture.png", {1}));
+  const QString folder = QString::fromStdString(files_.path().string());
+  const struct {
+    const char* what;
+    QList<QUrl> urls;
+    bool accepted;
+    QString source;
+    QString output;
+  } cases[] = {
+      {"a document", {QUrl::fromLocalFile(psd)}, true, psd, "/keep/"},
+      {"a large document", {QUrl::fromLocalFile(psb)}, true, psb, "/keep/"},
+      {"a folder", {QUrl::fromLocalFile(folder)}, true, "/keep.psd", folder + "/"},
+      {"a picture", {QUrl::fromLocalFile(png)}, false, "/keep.psd", "/keep/"},
+      {"two documents", {QUrl::fromLocalFile(psd), QUrl::fromLocalFile(psb)}, false, "/keep.psd", "/keep/"},
+      {"a web address", {QUrl("https://example.com/a.psd")}, false, "/keep.psd", "/keep/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MainDialog dialog;
+    dialog.sourcePath = "/keep.psd";
+    dialog.outputFolder = "/keep/";
+    dialog.show();
+    std::unique_ptr<QMimeData> data(Urls(c.urls));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &enter);
+    EXPECT_EQ(enter.isAccepted(), c.accepted);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &drop);
+    EXPECT_EQ(Find<QLineEdit>(dialog, "sourceFileBox")->text(), c.source);
+    EXPECT_EQ(Find<QLineEdit>(dialog, "outputFolderBox")->text(), c.output);
+  }
+}
+
+TEST_F(ShellTest, NoDropWhileAJobRuns) {
+  RecordingDialog dialog;
+  dialog.sourcePath = QString::fromStdString(files_.Write("job.psd", BuildDocument(test::SmallDocument()).bytes));
+  dialog.outputFolder = QString::fromStdString(files_.Folder());
+  const QString other = QString::fromStdString(files_.Write("other.psd", {1}));
+  bool refused = false;
+  dialog.onStatus = [&](const std::string&) {
+    std::unique_ptr<QMimeData> data(Urls({QUrl::fromLocalFile(other)}));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &enter);
+    refused = !enter.isAccepted();
+  };
+  RunJob(dialog);
+  EXPECT_TRUE(refused);
+}
+
+// Receives what the desktop would open, in place of a file manager.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public slots:
+  void Open(const QUrl& url) { opened.push_back(url); }
+
+ public:
+  std::vector<QUrl> opened;
+};
+
+TEST_F(ShellTest, OpenFolderOnlyWhenTheJobWroteFiles) {
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("file", &catcher, "Open");
+  psdbuild::DocumentSpec nothing = test::SmallDocument();
+  nothing.mode = kMultichannelMode;
+  for (const bool wrote : {true, false}) {
+    RecordingDialog dialog;
+    dialog.showRealReport = true;
+    dialog.sourcePath = QString::fromStdString(
+        files_.Write("job.psd", BuildDocument(wrote ? test::SmallDocument() : nothing).bytes));
+    test::TempDir out;
+    dialog.outputFolder = QString::fromStdString(out.Folder());
+    bool seen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* report = qobject_cast<ReportDialog*>(widget);
+        if (report == nullptr || !report->isVisible() || seen) continue;
+        seen = true;
+        auto* open = Find<QPushButton>(*report, "openFolderButton");
+        EXPECT_EQ(open->isVisible(), wrote);
+        EXPECT_EQ(open->text(), "&Open folder");
+        if (wrote) open->click();
+        Find<QPushButton>(*report, "doneButton")->click();
+      }
+    });
+    closer.start(20);
+    RunJob(dialog);
+    EXPECT_TRUE(seen);
+  }
+  QDesktopServices::unsetUrlHandler("file");
+  ASSERT_EQ(catcher.opened.size(), 1u);
+  EXPECT_TRUE(catcher.opened[0].isLocalFile());
+}
+
+TEST_F(ShellTest, WindowsFitTheirContent) {
+  MainDialog dialog;
+  dialog.show();
+  const QSize original = dialog.size();
+  const QRect box = Find<QWidget>(dialog, "sourceFileBox")->geometry();
+  const QRect browse = Find<QWidget>(dialog, "browseButton")->geometry();
+  const QRect bar = Find<QWidget>(dialog, "progressBar")->geometry();
+  dialog.resize(original.width() + 300, original.height() + 200);
+  ASSERT_TRUE(WaitFor([&] { return dialog.width() == original.width() + 300; }, 2000));
+  EXPECT_EQ(dialog.height(), original.height());  // only wider
+  EXPECT_EQ(Find<QWidget>(dialog, "sourceFileBox")->width(), box.width() + 300);
+  EXPECT_EQ(Find<QWidget>(dialog, "browseButton")->geometry(), browse.translated(300, 0));
+  EXPECT_EQ(Find<QWidget>(dialog, "progressBar")->width(), bar.width() + 300);
+  EXPECT_EQ(Find<QWidget>(dialog, "ignoreAlphaBox")->x(), Find<QWidget>(dialog, "sourceFileBox")->x());
+  dialog.resize(original.width() - 100, original.height());
+  EXPECT_GE(dialog.width(), original.width());  // never narrower than the template
+
+  ReportDialog small, wide;
+  small.SetResults("Done.\r\n");
+  const QString path = "/a/path/" + QString(120, 'x') + "/document.psd";
+  wide.SetResults("Ripping of file: \r\n\"" + path + "\"\r\n");
+  EXPECT_GT(wide.width(), small.width());
+  EXPECT_LE(wide.width(), QGuiApplication::primaryScreen()->availableSize().width() * 2 / 3);
+  wide.show();
+  auto* results = Find<QPlainTextEdit>(wide, "resultsBox");
+  auto* done = Find<QWidget>(wide, "doneButton");
+  const QSize boxSize = results->size();
+  const QPoint doneFromCorner = QPoint(wide.width(), wide.height()) - done->geometry().topLeft();
+  wide.resize(wide.width() + 50, wide.height() + 40);
+  ASSERT_TRUE(WaitFor([&] { return results->width() == boxSize.width() + 50; }, 2000));
+  EXPECT_EQ(results->height(), boxSize.height() + 40);
+  EXPECT_EQ(QPoint(wide.width(), wide.height()) - done->geometry().topLeft(), doneFromCorner);
+}
+
+TEST(StartFolder, TheFolderElseItsNearestExistingParentElseHome) {
+  test::TempDir dir;
+  const QString existing = QString::fromStdString(dir.path().string());
+  EXPECT_EQ(StartFolder(existing + "/"), existing);
+  EXPECT_EQ(StartFolder(existing + "/missing/deeper"), existing);
+  EXPECT_EQ(StartFolder(""), QDir::homePath());
+  EXPECT_EQ(StartFolder("/no-such-folder-anywhere/x"), "/");
 }
 
 TEST_F(ShellTest, SettingsRoundTripAndFirstStart) {
@@ -378,8 +604,23 @@ TEST_F(ShellTest, ApplicationSavesAChosenFolder) {
   EXPECT_EQ(LoadSettings(*store).outputFolder, "/chosen/");
 }
 
+TEST_F(ShellTest, OpenWithStartsWithTheFileOverTheRememberedOne) {
+  {
+    const auto store = OpenSettingsStore();
+    SaveSettings(*store, {"/in/remembered.psd", "/out/", 0});
+  }
+  const auto store = OpenSettingsStore();
+  DrivenApp app([](MainDialog& dialog) {
+    EXPECT_EQ(Find<QLineEdit>(dialog, "sourceFileBox")->text(), QDir::current().absoluteFilePath("given.psd"));
+    EXPECT_EQ(Find<QLineEdit>(dialog, "outputFolderBox")->text(), "/out/");
+  });
+  app.InitInstance(*store, "given.psd");
+}
+
 }  // namespace
 }  // namespace peelbox::shell
+
+#include "shell_test.moc"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
