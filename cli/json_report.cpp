@@ -6,6 +6,45 @@
 
 namespace peelbox::cli {
 
+namespace {
+
+std::string JsonStrings(const std::vector<std::string>& strings) {
+  std::string json = "[";
+  for (size_t i = 0; i < strings.size(); ++i) json += (i > 0 ? ", " : "") + JsonString(strings[i]);
+  return json + "]";
+}
+
+const char* JsonBool(bool value) { return value ? "true" : "false"; }
+
+std::string JsonIndex(const std::optional<size_t>& index) {
+  return index ? FormatText("%zu", *index) : std::string("null");
+}
+
+// The fields every report and listing starts with.
+std::string DocumentFields(const RipJob& job, int32_t result) {
+  std::string json = FormatText("\"result\": %d", result);
+  if (result != 0) {
+    const JobSummary summary = job.Summary(result);
+    json += ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
+  }
+  if (job.document) {
+    const DocumentFormat& format = job.document->format;
+    json += FormatText(", \"width\": %d, \"height\": %d, \"mode\": ", format.columns, format.rows) +
+            JsonString(format.ModeName()) + FormatText(", \"depth\": %u", format.depth);
+  } else {
+    json += ", \"width\": null, \"height\": null, \"mode\": null, \"depth\": null";
+  }
+  return json;
+}
+
+std::string FactFields(const LayerFacts& facts) {
+  return FormatText("\"left\": %d, \"top\": %d, \"width\": %lld, \"height\": %lld, \"visible\": %s, \"opacity\": %u, ",
+                    facts.left, facts.top, static_cast<long long>(facts.width), static_cast<long long>(facts.height),
+                    JsonBool(facts.visible), facts.opacity) +
+         "\"blend_mode\": " + JsonString(facts.blendMode) + ", \"group\": " + JsonStrings(facts.groups);
+}
+
+}  // namespace
 
 std::string JsonString(const std::string& bytes) {
   std::string out = "\"";
@@ -31,21 +70,16 @@ std::string JsonString(const std::string& bytes) {
 }
 
 std::string JsonReport(const RipJob& job, int32_t result) {
-  const JobSummary summary = job.Summary(result);
-  std::string json = "{\"source\": " + JsonString(job.sourcePath) +
-                     ", \"output_folder\": " + JsonString(job.outputFolder) + FormatText(", \"result\": %d", result) +
-                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d", job.LayersRipped(), job.FilesSaved()) +
-                     ", \"stopped\": " + (job.Stopped() ? "true" : "false");
-  if (result != 0) {
-    json += ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
-  }
-  json += ", \"files\": [";
+  std::string json = "{\"source\": " + JsonString(job.sourcePath) + ", \"output_folder\": " +
+                     JsonString(job.outputFolder) + ", " + DocumentFields(job, result) +
+                     FormatText(", \"layers_ripped\": %d, \"files_saved\": %d, \"stopped\": %s", job.LayersRipped(),
+                                job.FilesSaved(), JsonBool(job.Stopped())) +
+                     ", \"files\": [";
   const char* separator = "";
   for (const OutputFile& file : job.OutputFiles()) {
     json += separator;
-    json += "{\"path\": " + JsonString(file.path) + ", \"layer_index\": " +
-            (file.layerIndex ? FormatText("%zu", *file.layerIndex) : std::string("null")) +
-            ", \"layer_name\": " + JsonString(file.layerName) + "}";
+    json += "{\"path\": " + JsonString(file.path) + ", \"layer_index\": " + JsonIndex(file.layerIndex) +
+            ", \"layer_name\": " + JsonString(file.layerName) + ", " + FactFields(file.facts) + "}";
     separator = ", ";
   }
   json += "], \"skipped\": [";
@@ -53,9 +87,28 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   for (const SkippedRecord& skipped : job.Skipped()) {
     json += separator;
     json += "{\"layer_info\": " + (skipped.layerInfo ? JsonString(*skipped.layerInfo) : std::string("null")) +
-            ", \"record\": " +
-            (skipped.record ? FormatText("%zu", *skipped.record) : std::string("null")) +
-            ", \"reason\": " + JsonString(SkipReasonName(skipped.reason)) + "}";
+            ", \"record\": " + JsonIndex(skipped.record) + ", \"reason\": " + JsonString(SkipReasonName(skipped.reason)) +
+            "}";
+    separator = ", ";
+  }
+  return json + "]}";
+}
+
+std::string JsonListing(const RipJob& job, int32_t result) {
+  std::string json = "{\"source\": " + JsonString(job.sourcePath) + ", " + DocumentFields(job, result) + ", \"layers\": [";
+  const std::string layerInfo =
+      job.document && !job.document->layerMaskInfo->Layers().records.empty()
+          ? JsonString(job.document->layerMaskInfo->Layers().key)
+          : std::string("null");
+  const char* separator = "";
+  for (auto planned = job.Plan().rbegin(); planned != job.Plan().rend(); ++planned) {  // top-most first
+    json += separator;
+    json += "{\"layer_info\": " + (planned->index ? layerInfo : std::string("null")) + ", \"index\": " +
+            JsonIndex(planned->index) + ", \"name\": " + JsonString(planned->name) + ", \"kind\": " +
+            JsonString(planned->facts.kind) + ", \"hidden_by_group\": " + JsonBool(planned->facts.hiddenByGroup) +
+            ", " + FactFields(planned->facts) + ", \"files\": " + JsonStrings(planned->files) + ", \"reason\": " +
+            (planned->reason == SkipReason::kNone ? std::string("null") : JsonString(SkipReasonName(planned->reason))) +
+            "}";
     separator = ", ";
   }
   return json + "]}";

@@ -1,4 +1,4 @@
-// The result of a job as one JSON object, for scripts.
+// The result of a job as one JSON object on one line, for scripts.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,16 @@ namespace peelbox::cli {
 std::string JsonString(const std::string& bytes);
 
 // {"source", "output_folder", "result", "layers_ripped", "files_saved",
-//  "files": [{"path", "layer_index", "layer_name"}, ...]}
+//  "stopped", ["error", "failed_in",] "width", "height", "mode", "depth",
+//  "files": [{"path", "layer_index", "layer_name", "left", "top", "width",
+//  "height", "visible", "opacity", "blend_mode", "group"}, ...],
+//  "skipped": [{"layer_info", "record", "reason"}, ...]}
 std::string JsonReport(const RipJob& job, int32_t result);
+
+// {"source", "result", ["error", "failed_in",] "width", "height", "mode",
+//  "depth", "layers": [{"layer_info", "index", "name", "kind", "visible",
+//  "hidden_by_group", "opacity", "blend_mode", "group", "left", "top",
+//  "width", "height", "files", "reason"}, ...]}, the layers top-most first.
+std::string JsonListing(const RipJob& job, int32_t result);
 
 }  // namespace peelbox::cli

@@ -1,5 +1,6 @@
 #include "export/rip_job.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -26,7 +27,9 @@ RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha
 RipJob::~RipJob() = default;
 
 int32_t RipJob::Run() {
-  if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
+  if (!options.listOnly) {
+    if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
+  }
   // Layers are encoded as soon as their pixels are read, on other threads,
   // while this one goes on reading and, later, writes the files in layer
   // order.
@@ -40,13 +43,17 @@ int32_t RipJob::Run() {
 // line share what it does, and nothing is read before it exists.
 int32_t RipJob::PrepareOutputFolder() {
   if (outputFolder.empty()) return Fail(FailedIn::kOutputFolder, kCannotOpenOutput, "No output folder is set.");
+  return MakeFolder(outputFolder);
+}
+
+int32_t RipJob::MakeFolder(const std::string& path) {
   std::error_code error;
-  const std::filesystem::path folder(outputFolder);
+  const std::filesystem::path folder(path);
   std::filesystem::create_directories(folder, error);
   if (!std::filesystem::is_directory(folder)) {
     if (!error) error = std::make_error_code(std::errc::not_a_directory);
     return Fail(FailedIn::kOutputFolder, kCannotOpenOutput,
-                FormatText("Cannot create the output folder \"%s\": %s.", outputFolder.c_str(), error.message().c_str()));
+                FormatText("Cannot create the output folder \"%s\": %s.", path.c_str(), error.message().c_str()));
   }
   return kExportOk;
 }
@@ -63,6 +70,27 @@ std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document)
   return ColourConverter::Create(document.format, table, icc != nullptr ? text(icc->data) : std::string());
 }
 
+LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
+  LayerFacts facts;
+  facts.left = record.left;
+  facts.top = record.top;
+  facts.width = record.Bounds().Width();
+  facts.height = record.Bounds().Height();
+  facts.visible = record.Visible();
+  facts.hiddenByGroup = place.hiddenByGroup;
+  facts.opacity = record.opacity;
+  facts.blendMode.assign(reinterpret_cast<const char*>(record.blendKey), sizeof record.blendKey);
+  facts.groups = place.groups;
+  facts.kind = LayerKind(record);
+  return facts;
+}
+
+std::string Folded(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return text;
+}
+
 }  // namespace
 
 int32_t RipJob::LoadAndExport() {
@@ -70,18 +98,30 @@ int32_t RipJob::LoadAndExport() {
   ReadFailure failure;
   document = LoadPsdDocument(sourcePath, &result, this, &failure);
   if (!document) return result == PsdBlock::kStopped ? Stop() : FailedRead(result, failure);
-  const auto& records = document->layerMaskInfo->Layers().records;
+  const LayerInfo& layers = document->layerMaskInfo->Layers();
+  const auto& records = layers.records;
   if (records.empty()) return ExportComposite();
-  ListSkippedRecords();
+  reasons_.resize(records.size(), SkipReason::kNone);
+  if (groups_.size() != records.size()) groups_ = PlaceInGroups(records);
   const size_t n = records.size();
   for (size_t i = 0; i < n; ++i) {
     const LayerRecord& layer = *records[i];
     SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
     if (StopRequested()) return Stop();
-    if (reasons_[i] != SkipReason::kNone) continue;  // skipped, but it still counts towards the progress
+    PlannedRecord planned{i, layer.name, FactsOf(layer, groups_[i]), {}, reasons_[i]};
+    if (planned.reason != SkipReason::kNone) {  // skipped, but it still counts towards the progress
+      skipped_.push_back({layers.key, i, planned.reason});
+      plan_.push_back(std::move(planned));
+      continue;
+    }
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
-    if (const int32_t code = ExportLayer(i, layer.name, encoders_->TakeNext()); code != kExportOk) return code;
+    const std::string subfolder = options.groupsAsFolders ? SubfolderOf(i) : std::string();
+    std::optional<EncodedLayer> encoded;
+    if (!options.listOnly) encoded = encoders_->TakeNext();
+    if (const int32_t code = ExportLayer(planned, subfolder, std::move(encoded)); code != kExportOk || stopped_) {
+      return code;
+    }
   }
   return kExportOk;
 }
@@ -89,17 +129,71 @@ int32_t RipJob::LoadAndExport() {
 // A document without layer records shows its merged image: written as one
 // opaque layer named "Background".
 int32_t RipJob::ExportComposite() {
-  constexpr char kBackground[] = "Background";
   CompositeImage& composite = *document->composite;
   converter_ = ConverterFor(*document);
+  PlannedRecord planned{std::nullopt, "Background", {}, {}, SkipReason::kNone};
+  planned.facts.width = document->format.columns;
+  planned.facts.height = document->format.rows;
   if (!converter_ || composite.planeCount == 0) {
-    skipped_.push_back({std::nullopt, std::nullopt, converter_ ? SkipReason::kEmpty : SkipReason::kUnsupportedDocument});
+    planned.reason = converter_ ? SkipReason::kEmpty : SkipReason::kUnsupportedDocument;
+    skipped_.push_back({std::nullopt, std::nullopt, planned.reason});
+    plan_.push_back(std::move(planned));
     return kExportOk;
   }
-  SendStatus(std::string("Exporting layer: \"") + kBackground + "\"...", ExportProgress(0, 1));
+  SendStatus("Exporting layer: \"" + planned.name + "\"...", ExportProgress(0, 1));
   if (StopRequested()) return Stop();
-  Encode(TakeComposite(composite, document->format.columns, document->format.rows));
-  return ExportLayer(std::nullopt, kBackground, encoders_->TakeNext());
+  std::optional<EncodedLayer> encoded;
+  if (!options.listOnly) {
+    Encode(TakeComposite(composite, document->format.columns, document->format.rows));
+    encoded = encoders_->TakeNext();
+  }
+  return ExportLayer(planned, std::string(), std::move(encoded));
+}
+
+// The folders of the record's groups, outermost first, each named by the
+// file-name rules; sibling groups of one name (ASCII case folded) share
+// one.
+std::string RipJob::SubfolderOf(size_t index) {
+  std::string folder;
+  for (size_t g = 0; g < groups_[index].groups.size(); ++g) {
+    folder += MakeFileName(groups_[index].groups[g], groups_[index].groupRecords[g] + 1) + kPathSeparator;
+    folder = folders_.try_emplace(Folded(folder), folder).first->second;
+  }
+  return folder;
+}
+
+int32_t RipJob::ExportLayer(PlannedRecord& planned, const std::string& subfolder, std::optional<EncodedLayer> encoded) {
+  // The bottom-most layer to claim a stem in its folder keeps it; later ones
+  // get " (2)".
+  const std::string stem = stems_[Folded(subfolder)].Claim(MakeFileName(planned.name, planned.index.value_or(0) + 1));
+  if (options.png) planned.files.push_back(subfolder + stem + ".png");
+  if (options.gif) planned.files.push_back(subfolder + stem + ".gif");
+  plan_.push_back(planned);
+  if (!encoded) return kExportOk;  // listing only
+  if (encoded->code == kEncodingStopped) return Stop();
+  const std::string folder = outputFolder + subfolder;
+  if (encoded->code != kExportOk) {
+    return Fail(FailedIn::kOutputFile, encoded->code,
+                FormatText("Cannot write \"%s\": the image could not be encoded.", (outputFolder + planned.files[0]).c_str()));
+  }
+  if (!subfolder.empty()) {
+    if (const int32_t code = MakeFolder(folder); code != kExportOk) return code;
+  }
+  return WriteFiles(planned, folder, *encoded);
+}
+
+int32_t RipJob::WriteFiles(const PlannedRecord& planned, const std::string& folder, const EncodedLayer& encoded) {
+  for (const std::string& file : planned.files) {
+    const std::string path = outputFolder + file;
+    const bool png = file.compare(file.size() - 4, 4, ".png") == 0;
+    int error = 0;
+    if (const int32_t code = WriteFileAtomically(folder, path, png ? encoded.png : encoded.gif, &error); code != kExportOk) {
+      return Fail(FailedIn::kOutputFile, code, FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
+    }
+    outputFiles_.push_back({path, planned.index, planned.name, planned.facts});
+  }
+  ++layersRipped_;
+  return kExportOk;
 }
 
 int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
@@ -127,16 +221,21 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
   return code;
 }
 
-void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerRecord& layer, size_t index) {
+void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size_t index) {
   if (!converterMade_) {
     converter_ = ConverterFor(reading);  // the resources are read by now
     converterMade_ = true;
   }
+  if (groups_.size() != layers.records.size()) groups_ = PlaceInGroups(layers.records);
+  LayerRecord& layer = *layers.records[index];
   LayerChoice choice = ChooseLayer(reading.format, layer);
   if (choice.reason == SkipReason::kNone && !converter_) choice = {SkipReason::kUnsupportedDocument, std::nullopt};
+  if (choice.reason == SkipReason::kNone && options.visibleOnly && (!layer.Visible() || groups_[index].hiddenByGroup)) {
+    choice = {SkipReason::kHidden, std::nullopt};
+  }
   reasons_.resize(index + 1, SkipReason::kNone);
   reasons_[index] = choice.reason;
-  if (choice.planes && encoders_) {
+  if (choice.planes && encoders_ && !options.listOnly) {
     TakePlanes(layer, &*choice.planes);
     Encode(std::move(*choice.planes));
   }
@@ -153,39 +252,13 @@ void RipJob::Encode(LayerPlanes planes) {
 }
 
 EncodeOptions RipJob::Options() const {
-  EncodeOptions options;
-  options.ignoreAlpha = ignoreAlpha != 0;
-  options.stop = stopToken.get();
-  return options;
-}
-
-void RipJob::ListSkippedRecords() {
-  const LayerInfo& layers = document->layerMaskInfo->Layers();
-  reasons_.resize(layers.records.size(), SkipReason::kNone);
-  for (size_t i = 0; i < reasons_.size(); ++i) {
-    if (reasons_[i] != SkipReason::kNone) skipped_.push_back({layers.key, i, reasons_[i]});
-  }
-}
-
-int32_t RipJob::ExportLayer(std::optional<size_t> index, const std::string& name, const EncodedLayer& encoded) {
-  // The bottom-most layer to claim a stem keeps it; later ones get " (2)".
-  const std::string stem = stems_.Claim(MakeFileName(name, index.value_or(0) + 1));
-  const std::string base = outputFolder + stem;
-  if (encoded.code == kEncodingStopped) return Stop();
-  if (encoded.code != kExportOk) {
-    return Fail(FailedIn::kOutputFile, encoded.code,
-                FormatText("Cannot write \"%s.png\": the image could not be encoded.", base.c_str()));
-  }
-  for (const auto& [extension, bytes] : {std::pair{".png", &encoded.png}, std::pair{".gif", &encoded.gif}}) {
-    const std::string path = base + extension;
-    int error = 0;
-    if (const int32_t code = WriteFileAtomically(outputFolder, path, *bytes, &error); code != kExportOk) {
-      return Fail(FailedIn::kOutputFile, code, FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
-    }
-    outputFiles_.push_back({path, index, name});
-  }
-  ++layersRipped_;
-  return kExportOk;
+  EncodeOptions encode;
+  encode.ignoreAlpha = ignoreAlpha != 0;
+  encode.png = options.png;
+  encode.gif = options.gif;
+  encode.fastPng = options.fastPng;
+  encode.stop = stopToken.get();
+  return encode;
 }
 
 std::string RipJob::NothingWrittenNote() const {

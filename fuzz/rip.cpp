@@ -1,6 +1,7 @@
 // Fuzz target: a whole rip of a document into a folder, with and without
-// ignore-alpha, on one thread and on two. Every PNG written must read back
-// at its layer's size.
+// ignore-alpha, on one thread and on two, and with the command line's
+// options. Every file is a layer's own and every PNG reads back at its
+// layer's size.
 #include <png.h>
 #include <unistd.h>
 
@@ -51,11 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   std::fclose(file);
   const std::filesystem::path out = folder.path() / "out";
-  for (int ignoreAlpha = 0; ignoreAlpha < 2; ++ignoreAlpha) {
+  for (int pass = 0; pass < 3; ++pass) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
+    const int ignoreAlpha = pass == 1 ? 1 : 0;
     peelbox::RipJob job(source, out.string() + "/", ignoreAlpha, nullptr);
-    job.threads = 1 + ignoreAlpha;
+    job.threads = 1 + pass % 2;
+    if (pass == 2) {  // the command line's options: one format, group folders, visible layers only
+      job.options.gif = false;
+      job.options.groupsAsFolders = true;
+      job.options.visibleOnly = true;
+      job.options.fastPng = true;
+    }
     const int32_t result = job.Run();
     if (result > 0) std::abort();
     // Every file is a layer's own; every PNG reads back at its size.

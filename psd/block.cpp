@@ -24,6 +24,29 @@ int DocumentFormat::ColourChannels() const {
   }
 }
 
+const char* DocumentFormat::ModeName() const {
+  switch (mode) {
+    case kBitmapMode:
+      return "BITMAP";
+    case kGreyscaleMode:
+      return "GRAYSCALE";
+    case kIndexedMode:
+      return "INDEXED";
+    case kRgbMode:
+      return "RGB";
+    case kCmykMode:
+      return "CMYK";
+    case kMultichannelMode:
+      return "MULTICHANNEL";
+    case kDuotoneMode:
+      return "DUOTONE";
+    case kLabMode:
+      return "LAB";
+    default:
+      return "UNKNOWN";
+  }
+}
+
 PsdBlock::~PsdBlock() = default;
 
 int32_t PsdBlock::Read(std::FILE* file) {

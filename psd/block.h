@@ -13,7 +13,7 @@
 
 namespace peelbox {
 
-class LayerRecord;
+class LayerInfo;
 
 // A read position inside a buffer that is already in memory. Reads never pass
 // `end`.
@@ -39,6 +39,9 @@ struct DocumentFormat {
   // and Lab, 4 for CMYK, 1 for the modes of one channel, none for
   // multichannel and unknown modes.
   int ColourChannels() const;
+  // "BITMAP", "GRAYSCALE", "INDEXED", "RGB", "CMYK", "MULTICHANNEL",
+  // "DUOTONE", "LAB", or "UNKNOWN".
+  const char* ModeName() const;
 };
 
 enum ColourMode : uint16_t {
@@ -73,9 +76,9 @@ class BlockOwner {
   virtual void ReportStatus(const std::string& message, int progress) const = 0;
   // Polled between channels: a stop request ends the read with kStopped.
   virtual bool StopRequested() const = 0;
-  // The pixels of record `index` of the document's layers are decoded. The
-  // receiver may take them (the planes are its to move).
-  virtual void ReportLayerPixels(LayerRecord& layer, size_t index) = 0;
+  // The pixels of record `index` of the document's layers are decoded; all
+  // their records are read. The receiver may take the record's planes.
+  virtual void ReportLayerPixels(LayerInfo& layers, size_t index) = 0;
   // Whether the composite image is decoded: only a document without layers
   // needs it.
   virtual bool CompositeWanted() const = 0;

@@ -61,8 +61,8 @@ void PsdDocument::ReportStatus(const std::string& message, int progress) const {
 
 bool PsdDocument::StopRequested() const { return job != nullptr && job->StopRequested(); }
 
-void PsdDocument::ReportLayerPixels(LayerRecord& layer, size_t index) {
-  if (job != nullptr) job->LayerPixelsRead(*this, layer, index);
+void PsdDocument::ReportLayerPixels(LayerInfo& layers, size_t index) {
+  if (job != nullptr) job->LayerPixelsRead(*this, layers, index);
 }
 
 bool PsdDocument::CompositeWanted() const {

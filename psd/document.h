@@ -43,7 +43,7 @@ class PsdDocument : public BlockOwner {
 
   void ReportStatus(const std::string& message, int progress) const override;
   bool StopRequested() const override;
-  void ReportLayerPixels(LayerRecord& layer, size_t index) override;
+  void ReportLayerPixels(LayerInfo& layers, size_t index) override;
   bool CompositeWanted() const override;
 
   std::unique_ptr<PsdHeader> header;

@@ -50,7 +50,7 @@ int32_t LayerInfo::ReadChannelData(std::FILE* file, bool documentLayers) {
         return result;
       }
     }
-    if (documentLayers && owner != nullptr) owner->ReportLayerPixels(record, index);
+    if (documentLayers && owner != nullptr) owner->ReportLayerPixels(*this, index);
   }
   return kOk;
 }

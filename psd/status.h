@@ -6,7 +6,7 @@
 
 namespace peelbox {
 
-class LayerRecord;
+class LayerInfo;
 class PsdDocument;
 
 class StatusSink {
@@ -16,10 +16,10 @@ class StatusSink {
   virtual void SendStatus(std::string text, int progress) = 0;
   // The pixels of record `index` of the document's layers (file order) are
   // decoded, while the rest of the document is still being read: work on
-  // them can start. The sink may take the record's planes: whatever it moves
-  // out is its own from then on.
-  virtual void LayerPixelsRead(const PsdDocument& document, LayerRecord& layer, size_t index) {
-    (void)document, (void)layer, (void)index;
+  // them can start. All the records are read by then. The sink may take the
+  // record's planes: whatever it moves out is its own from then on.
+  virtual void LayerPixelsRead(const PsdDocument& document, LayerInfo& layers, size_t index) {
+    (void)document, (void)layers, (void)index;
   }
   // Polled while reading; true ends the read with PsdBlock::kStopped.
   virtual bool StopRequested() const { return false; }

@@ -50,20 +50,47 @@ Output RunCli(const std::vector<std::string>& arguments) {
   return output;
 }
 
-TEST(Cli, HelpVersionAndBadUsage) {
-  const Output help = RunCli({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("Usage: peelbox-cli", 0), 0u);
-  const Output version = RunCli({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.rfind("peelbox-cli ", 0), 0u);
+TEST(Cli, HelpAndVersion) {
+  for (const char* help : {"--help", "-h"}) {
+    const Output run = RunCli({help});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("Usage: peelbox-cli", 0), 0u);
+    // Every option is documented, with examples.
+    for (const char* option : {"--list", "--json", "--visible-only", "--formats", "--groups-as-folders", "--fast",
+                               "--ignore-alpha", "--threads", "--quiet", "--version", "Examples:"}) {
+      EXPECT_NE(run.out.find(option), std::string::npos) << option;
+    }
+  }
+  for (const char* version : {"--version", "-V"}) {
+    const Output run = RunCli({version});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("peelbox-cli ", 0), 0u);
+  }
+}
 
-  EXPECT_EQ(RunCli({}).status, 2);
-  EXPECT_EQ(RunCli({"only-one.psd"}).status, 2);
-  EXPECT_EQ(RunCli({"a.psd", "b", "c"}).status, 2);
-  const Output unknown = RunCli({"--fast", "a.psd", "out"});
-  EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("unknown option '--fast'"), std::string::npos);
+TEST(Cli, UsageErrorsSayOneThingAndExitWithTwo) {
+  test::TempDir dir;
+  const std::string file = dir.Write("last.psd", {1});
+  const struct {
+    std::vector<std::string> arguments;
+    std::string problem;
+  } cases[] = {
+      {{}, "expected SOURCE... and OUTPUT_FOLDER"},
+      {{"only-one.psd"}, "expected SOURCE... and OUTPUT_FOLDER"},
+      {{"--list"}, "expected SOURCE..."},
+      {{"--frobnicate", "a.psd", "out"}, "unknown option '--frobnicate'"},
+      {{"-t", "0", "a.psd", "out"}, "--threads needs a number from 1 to 256"},
+      {{"--threads"}, "--threads needs a number from 1 to 256"},
+      {{"--formats", "jpeg", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
+      {{"--formats=", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
+      {{"a.psd", file}, "'" + file + "' is not a folder (the last operand is the OUTPUT_FOLDER)"},
+  };
+  for (const auto& c : cases) {
+    const Output run = RunCli(c.arguments);
+    EXPECT_EQ(run.status, 2) << c.problem;
+    EXPECT_EQ(run.err, "peelbox-cli: " + c.problem + "\nTry 'peelbox-cli --help'.\n");
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 TEST(Cli, RipsTheSampleIntoAFolderItCreates) {
@@ -110,11 +137,13 @@ TEST(Cli, FailedJobExitsWithOneNeverWithTheCode) {
   const std::string missing = (dir.path() / "missing.psd").string();
   const Output run = RunCli({missing, dir.path().string()});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("Error code: -16384\n"), std::string::npos);
-  EXPECT_NE(run.out.find(missing + "\n"), std::string::npos);
-  EXPECT_NE(run.out.find("Cannot open \"" + missing + "\": No such file or directory.\n"), std::string::npos);
+  // The failure goes to stderr, with the errors: "--quiet > log" shows it.
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("Error code: -16384\n"), std::string::npos);
+  EXPECT_NE(run.err.find(missing + "\n"), std::string::npos);
+  EXPECT_NE(run.err.find("Cannot open \"" + missing + "\": No such file or directory.\n"), std::string::npos);
   // A missing file is not the document's fault: nothing to send in.
-  EXPECT_EQ(run.out.find("Please report"), std::string::npos);
+  EXPECT_EQ(run.err.find("Please report"), std::string::npos);
 
   const Output json = RunCli({"--json", missing, dir.path().string()});
   EXPECT_EQ(json.status, 1);

@@ -116,8 +116,8 @@ TEST(TaggedLayers, MainRecordsComeFirst) {
 
 TEST(TaggedLayers, TheJobHearsOfTheDocumentsLayersOnly) {
   struct Sink : test::RecordingSink {
-    void LayerPixelsRead(const PsdDocument&, LayerRecord& layer, size_t index) override {
-      heard.push_back(layer.name + "@" + std::to_string(index));
+    void LayerPixelsRead(const PsdDocument&, LayerInfo& layers, size_t index) override {
+      heard.push_back(layers.records[index]->name + "@" + std::to_string(index));
     }
     std::vector<std::string> heard;
   } sink;

@@ -126,6 +126,25 @@ class ShellTest : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return !dialog.JobRunning(); }));
   }
 
+  // Runs a job that shows the real report, and `inspect` on the report once
+  // it shows; `inspect` closes it. False when no report showed.
+  bool RunJobWithReport(RecordingDialog& dialog, const std::function<void(ReportDialog&)>& inspect) {
+    dialog.showRealReport = true;
+    bool seen = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* report = qobject_cast<ReportDialog*>(widget);
+        if (report == nullptr || !report->isVisible() || seen) continue;
+        seen = true;
+        inspect(*report);
+      }
+    });
+    watcher.start(20);
+    RunJob(dialog);
+    return seen;
+  }
+
   test::TempDir settingsDir_;
   test::TempDir files_;
 };
@@ -298,34 +317,23 @@ TEST_F(ShellTest, SecondStartBeforeTheJobHasStartedStartsNothing) {
 
 TEST_F(ShellTest, ReportIsModalOverTheDialogWithNothingSelected) {
   RecordingDialog dialog;
-  dialog.showRealReport = true;
   dialog.sourcePath = QString::fromStdString(files_.Write("job.psd", BuildDocument(test::SmallDocument()).bytes));
   dialog.outputFolder = QString::fromStdString(files_.Folder());
-  bool seen = false;
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* report = qobject_cast<ReportDialog*>(widget);
-      if (report == nullptr || !report->isVisible() || seen) continue;
-      seen = true;
-      EXPECT_EQ(report->windowTitle(), "Results: ");
-      EXPECT_TRUE(report->isModal());
-      EXPECT_EQ(report->parentWidget(), &dialog);
-      auto* box = Find<QPlainTextEdit>(*report, "resultsBox");
-      EXPECT_TRUE(box->isReadOnly());
-      EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap);
-      EXPECT_FALSE(box->textCursor().hasSelection());
-      EXPECT_TRUE(box->toPlainText().startsWith("Ripping of file: \n"));
-      EXPECT_EQ(Find<QPushButton>(*report, "doneButton")->text(), "&Done");
-      EXPECT_EQ(EnabledStates(dialog), "0100000");  // still locked under the report
-      SavePicture(*report, "report-dialog");
-      SavePicture(dialog, "main-dialog-reporting");
-      Find<QPushButton>(*report, "doneButton")->click();
-    }
-  });
-  closer.start(20);
-  RunJob(dialog);
-  EXPECT_TRUE(seen);
+  EXPECT_TRUE(RunJobWithReport(dialog, [&](ReportDialog& report) {
+    EXPECT_EQ(report.windowTitle(), "Results: ");
+    EXPECT_TRUE(report.isModal());
+    EXPECT_EQ(report.parentWidget(), &dialog);
+    auto* box = Find<QPlainTextEdit>(report, "resultsBox");
+    EXPECT_TRUE(box->isReadOnly());
+    EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_FALSE(box->textCursor().hasSelection());
+    EXPECT_TRUE(box->toPlainText().startsWith("Ripping of file: \n"));
+    EXPECT_EQ(Find<QPushButton>(report, "doneButton")->text(), "&Done");
+    EXPECT_EQ(EnabledStates(dialog), "0100000");  // still locked under the report
+    SavePicture(report, "report-dialog");
+    SavePicture(dialog, "main-dialog-reporting");
+    Find<QPushButton>(report, "doneButton")->click();
+  }));
   EXPECT_EQ(dialog.events.back().what, "done");
 }
 
@@ -466,28 +474,17 @@ TEST_F(ShellTest, OpenFolderOnlyWhenTheJobWroteFiles) {
   nothing.mode = kMultichannelMode;
   for (const bool wrote : {true, false}) {
     RecordingDialog dialog;
-    dialog.showRealReport = true;
     dialog.sourcePath = QString::fromStdString(
         files_.Write("job.psd", BuildDocument(wrote ? test::SmallDocument() : nothing).bytes));
     test::TempDir out;
     dialog.outputFolder = QString::fromStdString(out.Folder());
-    bool seen = false;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* report = qobject_cast<ReportDialog*>(widget);
-        if (report == nullptr || !report->isVisible() || seen) continue;
-        seen = true;
-        auto* open = Find<QPushButton>(*report, "openFolderButton");
-        EXPECT_EQ(open->isVisible(), wrote);
-        EXPECT_EQ(open->text(), "&Open folder");
-        if (wrote) open->click();
-        Find<QPushButton>(*report, "doneButton")->click();
-      }
-    });
-    closer.start(20);
-    RunJob(dialog);
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(RunJobWithReport(dialog, [&](ReportDialog& report) {
+      auto* open = Find<QPushButton>(report, "openFolderButton");
+      EXPECT_EQ(open->isVisible(), wrote);
+      EXPECT_EQ(open->text(), "&Open folder");
+      if (wrote) open->click();
+      Find<QPushButton>(report, "doneButton")->click();
+    }));
   }
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.opened.size(), 1u);

@@ -1,0 +1,162 @@
+#include "cli/options.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace peelbox::cli {
+
+const char kUsage[] =
+    "Usage: peelbox-cli [OPTIONS] SOURCE... OUTPUT_FOLDER\n"
+    "       peelbox-cli --list [OPTIONS] SOURCE...\n"
+    "Writes every layer of each Photoshop document (.psd, .psb) as a PNG file and\n"
+    "a GIF file into OUTPUT_FOLDER, which is created when it is missing. With\n"
+    "several documents, each goes into a folder of its own inside OUTPUT_FOLDER,\n"
+    "named after the document.\n"
+    "\n"
+    "Options:\n"
+    "  -l, --list           write nothing: list each document's layers, top-most\n"
+    "                       first, with the files they would get or why none\n"
+    "      --json           print one JSON object per document, one per line\n"
+    "      --visible-only   skip layers that are hidden or inside a hidden group\n"
+    "      --formats LIST   write only these formats: png, gif or png,gif (default)\n"
+    "      --groups-as-folders\n"
+    "                       write each layer into folders named after its groups\n"
+    "      --fast           PNGs compressed for speed (zlib's run-length strategy):\n"
+    "                       3 to 6 times faster to encode, about as small on\n"
+    "                       photographs, up to 60% larger on flat artwork\n"
+    "      --ignore-alpha   keep complete transparency only: every transparency but\n"
+    "                       none at all becomes fully opaque\n"
+    "  -t, --threads N      encode on N threads (default: one per core)\n"
+    "  -q, --quiet          print no status lines\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "\n"
+    "Examples:\n"
+    "  peelbox-cli art.psd out/                     every layer of art.psd into out/\n"
+    "  peelbox-cli --json *.psd out/ > result.jsonl  each document into out/<name>/\n"
+    "  peelbox-cli --list --visible-only art.psd     what would be written, and why not\n"
+    "  peelbox-cli --formats png --groups-as-folders --fast art.psd out/\n"
+    "\n"
+    "Status lines go to stderr (none with --quiet). The report of a document that\n"
+    "was ripped goes to stdout, of one that failed to stderr; with --json stdout\n"
+    "holds nothing but the JSON lines. Exit status: 0 when every document\n"
+    "succeeded, 1 when one failed, 2 on bad usage, 130 when stopped by Ctrl-C\n"
+    "(the files written so far stay, complete; a second Ctrl-C ends at once).\n";
+
+namespace {
+
+bool ParseThreads(const std::string& text, unsigned* threads) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 1 || value > 256) return false;
+  *threads = static_cast<unsigned>(value);
+  return true;
+}
+
+bool ParseFormats(const std::string& text, ExportOptions* job) {
+  job->png = job->gif = false;
+  std::stringstream list(text);
+  for (std::string format; std::getline(list, format, ',');) {
+    if (format == "png") {
+      job->png = true;
+    } else if (format == "gif") {
+      job->gif = true;
+    } else {
+      return false;
+    }
+  }
+  return job->png || job->gif;
+}
+
+Parsed Usage(const std::string& problem) {
+  Parsed parsed;
+  parsed.exit = kBadUsage;
+  parsed.error = "peelbox-cli: " + problem + "\nTry 'peelbox-cli --help'.\n";
+  return parsed;
+}
+
+}  // namespace
+
+Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
+  std::vector<std::string> operands;
+  bool operandsOnly = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (operandsOnly || argument.empty() || argument[0] != '-' || argument == "-") {
+      operands.push_back(argument);
+      continue;
+    }
+    // "--name=value" is "--name value".
+    std::string value;
+    bool inlineValue = false;
+    if (const size_t equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+      argument.resize(equals);
+      inlineValue = true;
+    }
+    const auto takeValue = [&](std::string* out) {
+      if (inlineValue) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= arguments.size()) return false;
+      *out = arguments[++i];
+      return true;
+    };
+    if (argument == "--") {
+      operandsOnly = true;
+    } else if (argument == "-h" || argument == "--help") {
+      return {false, kSucceeded, kUsage, ""};
+    } else if (argument == "-V" || argument == "--version") {
+      return {false, kSucceeded, std::string("peelbox-cli ") + PEELBOX_VERSION + "\n", ""};
+    } else if (argument == "-q" || argument == "--quiet") {
+      options->quiet = true;
+    } else if (argument == "--json") {
+      options->json = true;
+    } else if (argument == "-l" || argument == "--list") {
+      options->list = true;
+    } else if (argument == "--ignore-alpha") {
+      options->ignoreAlpha = true;
+    } else if (argument == "--visible-only") {
+      options->job.visibleOnly = true;
+    } else if (argument == "--groups-as-folders") {
+      options->job.groupsAsFolders = true;
+    } else if (argument == "--fast") {
+      options->job.fastPng = true;
+    } else if (argument == "-t" || argument == "--threads") {
+      std::string threads;
+      if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {
+        return Usage("--threads needs a number from 1 to 256");
+      }
+    } else if (argument == "--formats") {
+      std::string formats;
+      if (!takeValue(&formats) || !ParseFormats(formats, &options->job)) {
+        return Usage("--formats needs png, gif or png,gif");
+      }
+    } else {
+      return Usage("unknown option '" + argument + "'");
+    }
+  }
+  if (options->list) {
+    if (operands.empty()) return Usage("expected SOURCE...");
+    options->sources = operands;
+  } else {
+    if (operands.size() < 2) return Usage("expected SOURCE... and OUTPUT_FOLDER");
+    options->outputFolder = operands.back();
+    operands.pop_back();
+    options->sources = operands;
+    // A guard against "peelbox-cli *.psd": the last document is no folder.
+    std::error_code ignored;
+    if (std::filesystem::exists(options->outputFolder, ignored) &&
+        !std::filesystem::is_directory(options->outputFolder, ignored)) {
+      return Usage("'" + options->outputFolder + "' is not a folder (the last operand is the OUTPUT_FOLDER)");
+    }
+  }
+  options->job.listOnly = options->list;
+  Parsed parsed;
+  parsed.run = true;
+  return parsed;
+}
+
+}  // namespace peelbox::cli

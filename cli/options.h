@@ -1,0 +1,40 @@
+// The command line: what peelbox-cli was asked to do, and its help.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export/rip_job.h"
+
+namespace peelbox::cli {
+
+struct Options {
+  bool ignoreAlpha = false;
+  bool quiet = false;
+  bool json = false;
+  bool list = false;
+  unsigned threads = 0;  // 0: one per core
+  ExportOptions job;     // formats, visible only, groups as folders, fast
+  std::vector<std::string> sources;
+  std::string outputFolder;  // empty with --list
+};
+
+constexpr int kSucceeded = 0;
+constexpr int kJobFailed = 1;
+constexpr int kBadUsage = 2;
+constexpr int kInterrupted = 130;  // as shells report a program ended by Ctrl-C
+
+// What parsing decided: go on with `options`, or end with `exit` after
+// printing `out` (to stdout) or `error` (one line naming the problem).
+struct Parsed {
+  bool run = false;
+  int exit = kSucceeded;
+  std::string out;
+  std::string error;
+};
+
+Parsed Parse(const std::vector<std::string>& arguments, Options* options);
+
+extern const char kUsage[];
+
+}  // namespace peelbox::cli

@@ -1,0 +1,68 @@
+#include "export/layer_groups.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "export/layer_planes.h"
+#include "psd/layer_record.h"
+
+namespace peelbox {
+
+namespace {
+
+constexpr uint32_t kGroupEnd = 3;
+
+struct Group {
+  size_t divider;
+  size_t record;
+};
+
+// Every group as the indexes of its divider and its record, the outermost
+// first of those that nest.
+std::vector<Group> FindGroups(const std::vector<std::unique_ptr<LayerRecord>>& records) {
+  std::vector<Group> groups;
+  std::vector<size_t> open;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const uint32_t type = records[i]->SectionType();
+    if (type == kGroupEnd) {
+      open.push_back(i);
+    } else if (type != 0 && !open.empty()) {
+      groups.push_back({open.back(), i});
+      open.pop_back();
+    }
+  }
+  std::sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) { return a.divider < b.divider; });
+  return groups;
+}
+
+}  // namespace
+
+std::vector<GroupPlace> PlaceInGroups(const std::vector<std::unique_ptr<LayerRecord>>& records) {
+  const std::vector<Group> groups = FindGroups(records);
+  std::vector<size_t> recordOf(records.size());  // a divider stands where its group record does
+  for (size_t i = 0; i < records.size(); ++i) recordOf[i] = i;
+  for (const Group& group : groups) recordOf[group.divider] = group.record;
+  std::vector<GroupPlace> places(records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const size_t at = recordOf[i];
+    for (const Group& group : groups) {
+      if (group.divider >= at || at >= group.record) continue;
+      const LayerRecord& holder = *records[group.record];
+      places[i].groups.push_back(holder.name);
+      places[i].groupRecords.push_back(group.record);
+      places[i].hiddenByGroup |= !holder.Visible();
+    }
+  }
+  return places;
+}
+
+const char* LayerKind(const LayerRecord& record) {
+  const uint32_t type = record.SectionType();
+  if (type == kGroupEnd) return "group end";
+  if (type != 0) return "group";
+  if (IsAdjustmentOrFill(record)) return "adjustment or fill";
+  if (record.Bounds().Width() <= 0 || record.Bounds().Height() <= 0) return "empty";
+  return "pixels";
+}
+
+}  // namespace peelbox
