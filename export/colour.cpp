@@ -14,8 +14,13 @@ namespace peelbox {
 namespace {
 
 // Pixels converted per call of the colour library, so that its scratch rows
-// stay small whatever the layer's size.
+// stay small whatever the layer's size; also how often a long conversion
+// looks for a stop request.
 constexpr size_t kChunk = 4096;
+
+bool Stopped(const std::atomic<bool>* stop, size_t k) {
+  return k % (16 * kChunk) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed);
+}
 
 uint16_t Load16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
@@ -180,10 +185,11 @@ namespace {
 
 // Colour stored as it is to be shown: RGB, greyscale and duotone. 32-bit
 // values go through the sRGB curve.
-void ConvertStored(const LayerPlanes& planes, unsigned depth, PixelWriter& out) {
+bool ConvertStored(const LayerPlanes& planes, unsigned depth, const std::atomic<bool>* stop, PixelWriter& out) {
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   const size_t colours = planes.colour.size();
   for (size_t k = 0; k < pixels; ++k) {
+    if (Stopped(stop, k)) return false;
     for (size_t c = 0; c < colours; ++c) {
       const uint8_t* plane = planes.colour[c];
       if (depth == 8) {
@@ -196,6 +202,7 @@ void ConvertStored(const LayerPlanes& planes, unsigned depth, PixelWriter& out) 
     }
     if (planes.alpha != nullptr) out.Alpha(planes.alpha, k, depth);
   }
+  return true;
 }
 
 // The 8-bit RGB path, the common one, without per-sample branches.
@@ -233,10 +240,11 @@ void ConvertBitmap(const LayerPlanes& planes, PixelWriter& out) {
 
 // CMYK without a profile: each colour times the black, on the stored
 // (inverted) values, in 64 bits since the 16-bit product overflows.
-void ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, PixelWriter& out) {
+bool ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, const std::atomic<bool>* stop, PixelWriter& out) {
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   const uint64_t max = depth == 16 ? 65535 : 255;
   for (size_t k = 0; k < pixels; ++k) {
+    if (Stopped(stop, k)) return false;
     const auto sample = [&](int c) -> uint64_t {
       return depth == 16 ? Load16(planes.colour[c] + 2 * k) : planes.colour[c][k];
     };
@@ -251,6 +259,7 @@ void ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, PixelWriter& 
     }
     if (planes.alpha != nullptr) out.Alpha(planes.alpha, k, depth);
   }
+  return true;
 }
 
 // 16-bit Lab: the file's a and b have their zero at 32768, Little CMS's at
@@ -259,7 +268,8 @@ uint16_t LabToLittleCms(uint16_t value) { return static_cast<uint16_t>(std::min<
 
 }  // namespace
 
-bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster) const {
+bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster,
+                              const std::atomic<bool>* stop) const {
   const bool withAlpha = planes.alpha != nullptr;
   PixelWriter out(raster, ignoreAlpha);
   if (mode_ == kRgbMode && depth_ == 8) {
@@ -281,13 +291,9 @@ bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8
     case kLabMode:
       break;
     default:
-      ConvertStored(planes, depth_, out);
-      return true;
+      return ConvertStored(planes, depth_, stop, out);
   }
-  if (!transform_) {
-    ConvertCmykFormula(planes, depth_, out);
-    return true;
-  }
+  if (!transform_) return ConvertCmykFormula(planes, depth_, stop, out);
   // Through Little CMS a chunk of pixels at a time, interleaved in the
   // library's native order.
   const size_t colours = planes.colour.size();
@@ -296,6 +302,7 @@ bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8
   if (!input.Allocate(kChunk * colours * sampleBytes) || !output.Allocate(kChunk * 3 * sampleBytes)) return false;
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   for (size_t start = 0; start < pixels; start += kChunk) {
+    if (Stopped(stop, start)) return false;
     const size_t count = std::min(kChunk, pixels - start);
     uint8_t* in8 = input.writable();
     auto* in16 = reinterpret_cast<uint16_t*>(input.writable());

@@ -4,6 +4,7 @@
 // through the sRGB transfer curve.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,9 +44,10 @@ class ColourConverter {
   PngFormat Output(bool withAlpha) const;
   // Fills the PNG rows of the whole layer, interleaved, with ignore-alpha
   // applied (a transparency of 0 stays, any other becomes the maximum).
-  // False when its scratch memory cannot be had. Safe on several threads at
-  // once.
-  bool Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster) const;
+  // False when its scratch memory cannot be had, or when `stop` was set
+  // during a long conversion. Safe on several threads at once.
+  bool Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster,
+               const std::atomic<bool>* stop = nullptr) const;
 
   // What the conversion is: "none", "srgb-curve", "icc", "formula", "lab",
   // "palette", "bitmap".

@@ -149,8 +149,8 @@ EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& conve
   const PngFormat format = converter.Output(planes.alpha != nullptr);
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   std::unique_ptr<uint8_t[]> raster(new (std::nothrow) uint8_t[pixels * static_cast<size_t>(format.BytesPerPixel())]);
-  if (!raster || !converter.Convert(planes, options.ignoreAlpha, raster.get())) {
-    encoded.code = kWriteFailed;
+  if (!raster || !converter.Convert(planes, options.ignoreAlpha, raster.get(), options.stop)) {
+    encoded.code = Stopped(options) ? kEncodingStopped : kWriteFailed;
     return encoded;
   }
   if (Stopped(options)) {

@@ -174,7 +174,7 @@ int32_t RipJob::ExportLayer(PlannedRecord& planned, const std::string& subfolder
   const std::string folder = outputFolder + subfolder;
   if (encoded->code != kExportOk) {
     return Fail(FailedIn::kOutputFile, encoded->code,
-                FormatText("Cannot write \"%s\": the image could not be encoded.", (outputFolder + planned.files[0]).c_str()));
+                FormatText("Cannot write \"%s\": the image could not be encoded.", (folder + stem).c_str()));
   }
   if (!subfolder.empty()) {
     if (const int32_t code = MakeFolder(folder); code != kExportOk) return code;

@@ -1,10 +1,13 @@
 // The files of one layer, read back with libpng and libgd: header, sBIT,
 // exact pixels, the GIF palette and its transparency.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <array>
 #include <set>
 
+#include "export/export_result.h"
+#include "export/png_writer.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
@@ -170,6 +173,50 @@ TEST(GifFile, TransparentPixelsWhateverTheirColour) {
                                             {-1, {0, 255, 0, 255}}}));
   ASSERT_EQ(ripped.result, 0);
   EXPECT_EQ(ripped.gif.indexes, (ByteVector{0, 2, 0, 2}));
+}
+
+}  // namespace
+}  // namespace peelbox
+
+namespace peelbox {
+namespace {
+
+// The same image through one png_write_image call, as the reference for the
+// batched encoder.
+OutputBuffer OneCall(const std::vector<uint8_t>& raster, uint32_t width, uint32_t height) {
+  OutputBuffer out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out, [](png_structp p, png_bytep data, size_t size) { static_cast<OutputBuffer*>(png_get_io_ptr(p))->Append(data, size); },
+      [](png_structp) {});
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+               PNG_FILTER_TYPE_BASE);
+  png_color_8 significant{};
+  significant.red = significant.green = significant.blue = significant.alpha = significant.gray = 8;
+  png_set_sBIT(png, info, &significant);
+  png_write_info(png, info);
+  std::vector<png_bytep> rows(height);
+  for (uint32_t y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(raster.data() + y * width * 4);
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+TEST(PngEncoder, BatchesOfRowsGiveTheBytesOfOneCallAndAStopAbandonsThem) {
+  const uint32_t width = 37, height = 101;  // batches that do not divide the rows
+  std::vector<uint8_t> raster(width * height * 4);
+  for (size_t i = 0; i < raster.size(); ++i) raster[i] = static_cast<uint8_t>(i * 7 + i / 97);
+  OutputBuffer batched;
+  ASSERT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {}, &batched), kExportOk);
+  const OutputBuffer reference = OneCall(raster, width, height);
+  ASSERT_EQ(batched.size(), reference.size());
+  EXPECT_TRUE(std::equal(batched.data(), batched.data() + batched.size(), reference.data()));
+
+  std::atomic<bool> stop{true};
+  OutputBuffer stopped;
+  EXPECT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, &stop}, &stopped), kEncodingStopped);
 }
 
 }  // namespace
