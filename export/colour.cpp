@@ -112,25 +112,6 @@ class ColourConverter::Transform {
 
 ColourConverter::~ColourConverter() = default;
 
-bool WritesLayers(const DocumentFormat& format) {
-  switch (format.mode) {
-    case kRgbMode:
-    case kGreyscaleMode:
-      return format.depth == 8 || format.depth == 16 || format.depth == 32;
-    case kDuotoneMode:
-    case kCmykMode:
-    case kLabMode:
-      return format.depth == 8 || format.depth == 16;
-    default:
-      return false;
-  }
-}
-
-bool WritesComposite(const DocumentFormat& format) {
-  return WritesLayers(format) || (format.mode == kIndexedMode && format.depth == 8) ||
-         (format.mode == kBitmapMode && format.depth == 1);
-}
-
 std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& format, const std::string& colourTable,
                                                          const std::string& profile) {
   if (!WritesComposite(format)) return nullptr;

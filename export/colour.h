@@ -31,7 +31,7 @@ struct PngFormat {
 class ColourConverter {
  public:
   // The converter for a document of this format; none when its mode and
-  // depth have no rule (see WritesLayers and WritesComposite). `colourTable`
+  // depth have no rule (WritesComposite). `colourTable`
   // is the colour-mode data (an indexed document's 768 bytes), `profile` the
   // embedded ICC profile, either empty. A CMYK profile that Little CMS cannot
   // use falls back to the plain formula.
@@ -62,12 +62,5 @@ class ColourConverter {
   std::vector<uint8_t> palette_;  // 256 reds, 256 greens, 256 blues
   std::unique_ptr<Transform> transform_;
 };
-
-// Whether layers are written from a document of this mode and depth: RGB,
-// greyscale 8/16/32, duotone, CMYK and Lab 8/16.
-bool WritesLayers(const DocumentFormat& format);
-// The same for a flattened document's composite: those, indexed 8 and
-// bitmap 1.
-bool WritesComposite(const DocumentFormat& format);
 
 }  // namespace peelbox

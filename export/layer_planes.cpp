@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "export/colour.h"
 #include "psd/composite.h"
 #include "psd/layer_record.h"
 
@@ -54,6 +53,25 @@ std::optional<LayerPlanes> ModePlanes(const DocumentFormat& format, const LayerR
 }
 
 }  // namespace
+
+bool WritesLayers(const DocumentFormat& format) {
+  switch (format.mode) {
+    case kRgbMode:
+    case kGreyscaleMode:
+      return format.depth == 8 || format.depth == 16 || format.depth == 32;
+    case kDuotoneMode:
+    case kCmykMode:
+    case kLabMode:
+      return format.depth == 8 || format.depth == 16;
+    default:
+      return false;
+  }
+}
+
+bool WritesComposite(const DocumentFormat& format) {
+  return WritesLayers(format) || (format.mode == kIndexedMode && format.depth == 8) ||
+         (format.mode == kBitmapMode && format.depth == 1);
+}
 
 const char* SkipReasonName(SkipReason reason) {
   switch (reason) {

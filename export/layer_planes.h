@@ -50,6 +50,13 @@ struct LayerChoice {
   std::optional<LayerPlanes> planes;  // when it is written
 };
 
+// Whether layers are written from a document of this mode and depth: RGB,
+// greyscale 8/16/32, duotone, CMYK and Lab 8/16.
+bool WritesLayers(const DocumentFormat& format);
+// The same for a flattened document's composite: those, indexed 8 and
+// bitmap 1.
+bool WritesComposite(const DocumentFormat& format);
+
 // A layer is written when it is not a group record, has positive width and
 // height, and holds the colour channels of its mode (RGB and Lab 0, 1, 2;
 // CMYK 0, 1, 2, 3; greyscale and duotone 0), each with a decoded plane;
