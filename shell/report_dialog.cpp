@@ -1,6 +1,7 @@
 #include "shell/report_dialog.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -100,7 +101,10 @@ void ReportDialog::SetFilesFolder(const QString& folder) {
   openFolderButton_->setVisible(!folder.isEmpty());
 }
 
-void ReportDialog::OpenFolder() { QDesktopServices::openUrl(QUrl::fromLocalFile(filesFolder_)); }
+// The folder as typed may be relative: the file manager needs it whole.
+void ReportDialog::OpenFolder() {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(filesFolder_).absoluteFilePath()));
+}
 
 void ReportDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);

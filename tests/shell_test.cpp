@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -489,6 +490,7 @@ TEST_F(ShellTest, OpenFolderOnlyWhenTheJobWroteFiles) {
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.opened.size(), 1u);
   EXPECT_TRUE(catcher.opened[0].isLocalFile());
+  EXPECT_TRUE(QFileInfo(catcher.opened[0].toLocalFile()).isAbsolute());
 }
 
 TEST_F(ShellTest, WindowsFitTheirContent) {
