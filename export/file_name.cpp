@@ -19,13 +19,13 @@ void CutAtCharacter(std::string* text, size_t size) {
   text->resize(size);
 }
 
-std::string Folded(std::string stem) {
-  std::transform(stem.begin(), stem.end(), stem.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return stem;
-}
-
 }  // namespace
+
+std::string FoldedCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return text;
+}
 
 std::string MakeFileName(std::string name, size_t position) {
   std::replace_if(name.begin(), name.end(), [](char c) { return Unsafe(static_cast<unsigned char>(c)); }, '_');
@@ -37,7 +37,7 @@ std::string MakeFileName(std::string name, size_t position) {
 
 std::string StemRegistry::Claim(const std::string& stem) {
   std::string claimed = stem;
-  for (int number = 2; !taken_.insert(Folded(claimed)).second; ++number) {
+  for (int number = 2; !taken_.insert(FoldedCase(claimed)).second; ++number) {
     claimed = stem + FormatText(" (%d)", number);
   }
   return claimed;

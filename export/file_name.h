@@ -22,6 +22,10 @@ inline constexpr size_t kMaxStemBytes = 240;
 // cut at a character boundary to kMaxStemBytes.
 std::string MakeFileName(std::string name, size_t position);
 
+// The text with ASCII letters in lower case: names that differ only so are
+// the same file on a case-insensitive file system.
+std::string FoldedCase(std::string text);
+
 // The stems one job has given out. Stems that differ only in the case of
 // ASCII letters are the same file on a case-insensitive file system.
 class StemRegistry {

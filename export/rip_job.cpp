@@ -85,12 +85,6 @@ LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
   return facts;
 }
 
-std::string Folded(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
-}
-
 }  // namespace
 
 int32_t RipJob::LoadAndExport() {
@@ -110,7 +104,6 @@ int32_t RipJob::LoadAndExport() {
     if (StopRequested()) return Stop();
     PlannedRecord planned{i, layer.name, FactsOf(layer, groups_[i]), {}, reasons_[i]};
     if (planned.reason != SkipReason::kNone) {  // skipped, but it still counts towards the progress
-      skipped_.push_back({layers.key, i, planned.reason});
       plan_.push_back(std::move(planned));
       continue;
     }
@@ -136,7 +129,6 @@ int32_t RipJob::ExportComposite() {
   planned.facts.height = document->format.rows;
   if (!converter_ || composite.planeCount == 0) {
     planned.reason = converter_ ? SkipReason::kEmpty : SkipReason::kUnsupportedDocument;
-    skipped_.push_back({std::nullopt, std::nullopt, planned.reason});
     plan_.push_back(std::move(planned));
     return kExportOk;
   }
@@ -157,7 +149,7 @@ std::string RipJob::SubfolderOf(size_t index) {
   std::string folder;
   for (size_t g = 0; g < groups_[index].groups.size(); ++g) {
     folder += MakeFileName(groups_[index].groups[g], groups_[index].groupRecords[g] + 1) + kPathSeparator;
-    folder = folders_.try_emplace(Folded(folder), folder).first->second;
+    folder = folders_.try_emplace(FoldedCase(folder), folder).first->second;
   }
   return folder;
 }
@@ -165,7 +157,8 @@ std::string RipJob::SubfolderOf(size_t index) {
 int32_t RipJob::ExportLayer(PlannedRecord& planned, const std::string& subfolder, std::optional<EncodedLayer> encoded) {
   // The bottom-most layer to claim a stem in its folder keeps it; later ones
   // get " (2)".
-  const std::string stem = stems_[Folded(subfolder)].Claim(MakeFileName(planned.name, planned.index.value_or(0) + 1));
+  const std::string stem =
+      stems_[FoldedCase(subfolder)].Claim(MakeFileName(planned.name, planned.index.value_or(0) + 1));
   if (options.png) planned.files.push_back(subfolder + stem + ".png");
   if (options.gif) planned.files.push_back(subfolder + stem + ".gif");
   plan_.push_back(planned);
@@ -261,13 +254,25 @@ EncodeOptions RipJob::Options() const {
   return encode;
 }
 
-std::string RipJob::NothingWrittenNote() const {
-  if (!outputFiles_.empty() || skipped_.empty()) return {};
-  const auto any = [&](SkipReason reason) {
-    for (const SkippedRecord& skipped : skipped_) {
-      if (skipped.reason == reason) return true;
+std::vector<SkippedRecord> RipJob::Skipped() const {
+  std::vector<SkippedRecord> skipped;
+  for (const PlannedRecord& planned : plan_) {
+    if (planned.reason == SkipReason::kNone) continue;
+    if (!planned.index) {
+      skipped.push_back({std::nullopt, std::nullopt, planned.reason});
+    } else {
+      skipped.push_back({document->layerMaskInfo->Layers().key, planned.index, planned.reason});
     }
-    return false;
+  }
+  return skipped;
+}
+
+std::string RipJob::NothingWrittenNote() const {
+  const std::vector<SkippedRecord> skipped = Skipped();
+  if (!outputFiles_.empty() || skipped.empty()) return {};
+  const auto any = [&](SkipReason reason) {
+    return std::any_of(skipped.begin(), skipped.end(),
+                       [&](const SkippedRecord& record) { return record.reason == reason; });
   };
   if (any(SkipReason::kUnsupportedDocument)) return "Peelbox does not write documents of this colour mode and depth.";
   if (any(SkipReason::kUnsupportedChannels)) return "No layer of this document has channels Peelbox can write.";

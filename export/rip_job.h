@@ -103,7 +103,8 @@ class RipJob : public StatusSink {
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
   const std::vector<OutputFile>& OutputFiles() const { return outputFiles_; }
-  const std::vector<SkippedRecord>& Skipped() const { return skipped_; }
+  // The records (or the composite) that gave no files, and why.
+  std::vector<SkippedRecord> Skipped() const;
   // Every record of the document's layers in file order, with its files.
   const std::vector<PlannedRecord>& Plan() const { return plan_; }
   FailedIn FailedStep() const { return failedIn_; }
@@ -147,7 +148,6 @@ class RipJob : public StatusSink {
 
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
-  std::vector<SkippedRecord> skipped_;
   std::vector<PlannedRecord> plan_;
   // The stems given out in each folder (relative, ASCII case folded), and
   // each folder's spelling as first given.

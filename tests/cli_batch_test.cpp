@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "tests/corpus_json.h"
+#include "tests/cli_run.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
 
@@ -20,29 +21,8 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using psdbuild::LayerSpec;
 
-struct Output {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Output RunCli(const std::vector<std::string>& arguments) {
-  test::TempDir dir;
-  std::string command = std::string("'") + PEELBOX_CLI + "'";
-  for (const std::string& argument : arguments) {
-    std::string quoted = "'";
-    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += " " + quoted + "'";
-  }
-  command += " >'" + (dir.path() / "out").string() + "' 2>'" + (dir.path() / "err").string() + "' </dev/null";
-  Output output;
-  const int status = std::system(command.c_str());
-  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const auto out = test::ReadAll(dir.path() / "out"), err = test::ReadAll(dir.path() / "err");
-  output.out.assign(out.begin(), out.end());
-  output.err.assign(err.begin(), err.end());
-  return output;
-}
+using test::RunCli;
+using Output = test::CliOutput;
 
 // Each line a JSON object of its own.
 std::vector<json> JsonLines(const std::string& text) {

@@ -15,6 +15,7 @@
 
 #include "cli/json_report.h"
 #include "cli/progress.h"
+#include "tests/cli_run.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
 
@@ -23,32 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Output {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& argument) {
-  std::string quoted = "'";
-  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-Output RunCli(const std::vector<std::string>& arguments) {
-  test::TempDir dir;
-  std::string command = Quote(PEELBOX_CLI);
-  for (const std::string& argument : arguments) command += " " + Quote(argument);
-  command += " >" + Quote((dir.path() / "out").string()) + " 2>" + Quote((dir.path() / "err").string()) + " </dev/null";
-  Output output;
-  const int status = std::system(command.c_str());
-  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const auto out = test::ReadAll(dir.path() / "out");
-  const auto err = test::ReadAll(dir.path() / "err");
-  output.out.assign(out.begin(), out.end());
-  output.err.assign(err.begin(), err.end());
-  return output;
-}
+using test::RunCli;
+using Output = test::CliOutput;
 
 TEST(Cli, HelpAndVersion) {
   for (const char* help : {"--help", "-h"}) {

@@ -134,15 +134,25 @@ test::DecodedGif GifOf(const Layer& layer, const OutputBuffer** bytes = nullptr)
   return test::ReadGif(dir.Write("layer.gif", gif));
 }
 
+// One layer filling a canvas of `rows` x `columns`, from its four planes.
+psdbuild::DocumentSpec RgbaDocument(int32_t rows, int32_t columns, const ByteVector& red, const ByteVector& green,
+                                    const ByteVector& blue, const ByteVector& alpha) {
+  psdbuild::DocumentSpec doc;
+  doc.rows = rows;
+  doc.columns = columns;
+  psdbuild::LayerSpec layer;
+  layer.bottom = rows;
+  layer.right = columns;
+  for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
+    layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
+  }
+  doc.layers = {layer};
+  return doc;
+}
+
 // A layer of `colours` distinct opaque colours (black among them when
 // `black`), every tenth pixel transparent.
 psdbuild::DocumentSpec Colours(int colours, bool black) {
-  psdbuild::DocumentSpec doc;
-  doc.rows = 30;
-  doc.columns = 40;
-  psdbuild::LayerSpec layer;
-  layer.bottom = 30;
-  layer.right = 40;
   ByteVector red(1200), green(1200), blue(1200), alpha(1200);
   for (int k = 0; k < 1200; ++k) {
     const int c = k % colours + (black ? 0 : 1);
@@ -152,20 +162,10 @@ psdbuild::DocumentSpec Colours(int colours, bool black) {
     if (c == 0) blue[k] = 0;
     alpha[k] = k % 10 == 9 ? 0 : 255;
   }
-  for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
-    layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
-  }
-  doc.layers = {layer};
-  return doc;
+  return RgbaDocument(30, 40, red, green, blue, alpha);
 }
 
 TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
-  psdbuild::DocumentSpec doc;
-  doc.rows = 40;
-  doc.columns = 60;
-  psdbuild::LayerSpec layer;
-  layer.bottom = 40;
-  layer.right = 60;
   ByteVector red(2400), green(2400), blue(2400), alpha(2400);
   for (int k = 0; k < 2400; ++k) {
     red[k] = static_cast<uint8_t>((k % 7) * 30);
@@ -174,12 +174,9 @@ TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
     alpha[k] = k % 13 == 0 ? 0 : 200;
   }
   red[5] = green[5] = blue[5] = 127;  // opaque transparent-grey: an entry of its own
-  for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
-    layer.channels.push_back(psdbuild::RawChannel(static_cast<int16_t>(id), plane));
-  }
-  doc.layers = {layer};
-  for (const psdbuild::DocumentSpec& spec : {doc, Colours(254, false), Colours(254, true)}) {
-    const Layer loaded = LoadLayer(spec);
+  const psdbuild::DocumentSpec mixed = RgbaDocument(40, 60, red, green, blue, alpha);
+  for (const psdbuild::DocumentSpec& built : {mixed, Colours(254, false), Colours(254, true)}) {
+    const Layer loaded = LoadLayer(built);
     const OutputBuffer* gif = nullptr;
     GifOf(loaded, &gif);
     const OutputBuffer reference = ReferenceGif(loaded.planes);
@@ -189,7 +186,7 @@ TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
 }
 
 TEST(GifPalette, MoreColoursGetAPaletteOfTheirOwnAndEveryPixelItsNearestEntry) {
-  for (const psdbuild::DocumentSpec& spec :
+  for (const psdbuild::DocumentSpec& built :
        {Colours(255, true), Colours(300, false), [] {
           psdbuild::DocumentSpec photo;
           photo.rows = 120;
@@ -197,7 +194,7 @@ TEST(GifPalette, MoreColoursGetAPaletteOfTheirOwnAndEveryPixelItsNearestEntry) {
           photo.layers = {psdbuild::PixelLayer({0, 0, 160, 120, true, false, 3, "photo"})};
           return photo;
         }()}) {
-    const Layer loaded = LoadLayer(spec);
+    const Layer loaded = LoadLayer(built);
     const test::DecodedGif gif = GifOf(loaded);
     ASSERT_TRUE(gif.ok);
     EXPECT_EQ(gif.transparent, 0);
