@@ -245,7 +245,9 @@ bool ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, const std::at
 
 // 16-bit Lab: the file's a and b have their zero at 32768, Little CMS's at
 // 32896.
-uint16_t LabToLittleCms(uint16_t value) { return static_cast<uint16_t>(std::min<uint32_t>(65535, (value * 257u + 128) / 256)); }
+uint16_t LabToLittleCms(uint16_t value) {
+  return static_cast<uint16_t>(std::min<uint32_t>(65535, (value * 257u + 128) / 256));
+}
 
 }  // namespace
 

@@ -34,11 +34,12 @@ int32_t CompositeImage::Decode() {
   if (colours == 0 || format.rows <= 0 || format.columns <= 0) return kOk;  // nothing to show
   if (format.channels < colours) return kUndecodable;
   const auto planes = GeometryOf(static_cast<uint64_t>(format.columns), static_cast<uint64_t>(format.rows), format.depth);
-  uint64_t planesSize = 0;
-  if (!planes || __builtin_mul_overflow(planes->Size(), uint64_t(format.channels), &planesSize)) return kUndecodable;
+  // Every channel's planes must be countable: ZIP inflates them all.
+  uint64_t allPlanesSize = 0;
+  if (!planes || __builtin_mul_overflow(planes->Size(), uint64_t(format.channels), &allPlanesSize)) return kUndecodable;
   geometry = *planes;
   planeCount = colours;
-  planesSize = geometry.Size() * static_cast<uint64_t>(colours);
+  const uint64_t planesSize = geometry.Size() * static_cast<uint64_t>(colours);
   switch (compression) {
     case kRawCompression:
       return DecodeRaw(planesSize);
