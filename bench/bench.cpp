@@ -24,10 +24,12 @@
 
 #include "export/colour.h"
 #include "export/encoder_pool.h"
+#include "export/gif_format.h"
 #include "export/gif_writer.h"
 #include "export/layer_encoder.h"
 #include "export/layer_planes.h"
-#include "export/png_writer.h"
+#include "export/plan.h"
+#include "export/png_format.h"
 #include "psd/composite.h"
 #include "psd/document.h"
 
@@ -56,19 +58,18 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-// A layer made ready for encoding: its planes, and the rows of its PNG.
+// A layer made ready for encoding: its planes, and its raster.
 struct Prepared {
   LayerPlanes planes;
-  peelbox::PngFormat format;
-  std::unique_ptr<uint8_t[]> raster;
+  peelbox::Raster raster;
 };
 
 // The GIF's palette image as Peelbox 1.1 made it: the colours in order of
 // first use, then the nearest entry once the palette is full.
 std::unique_ptr<peelbox::PaletteImage> FirstComeColours(const Prepared& layer) {
   auto image = std::make_unique<peelbox::PaletteImage>(layer.planes.width, layer.planes.height);
-  const int channels = layer.format.Channels();
-  const uint8_t* at = layer.raster.get();
+  const int channels = layer.raster.format.Channels();
+  const uint8_t* at = layer.raster.pixels.get();
   for (int32_t y = 0; y < layer.planes.height; ++y) {
     uint8_t* row = image->Row(y);
     for (int32_t x = 0; x < layer.planes.width; ++x, at += channels) {
@@ -89,8 +90,8 @@ struct GifError {
 };
 
 void AddError(const Prepared& layer, const peelbox::PaletteImage& image, GifError* error) {
-  const int channels = layer.format.Channels();
-  const uint8_t* at = layer.raster.get();
+  const int channels = layer.raster.format.Channels();
+  const uint8_t* at = layer.raster.pixels.get();
   for (int32_t y = 0; y < layer.planes.height; ++y) {
     const uint8_t* row = image.Row(y);
     for (int32_t x = 0; x < layer.planes.width; ++x, at += channels) {
@@ -129,11 +130,9 @@ int MeasureGifError(int count, char** paths) {
     layer.planes.width = static_cast<int32_t>(png.width);
     layer.planes.height = static_cast<int32_t>(png.height);
     for (const auto& plane : planes) layer.planes.colour.push_back(plane.data());
-    layer.format = converter->Output(false);
-    layer.raster.reset(new uint8_t[pixels * 3]);
-    converter->Convert(layer.planes, false, layer.raster.get());
+    peelbox::MakeRaster(layer.planes, *converter, {}, &layer.raster);
     const auto start = Clock::now();
-    const auto image = peelbox::MakeGifImage(layer.raster.get(), layer.planes.width, layer.planes.height, layer.format, {});
+    const auto image = peelbox::MakeGifImage(layer.raster, {});
     const double seconds = Since(start);
     paletteSeconds += seconds;
     GifError chosen, firstCome;
@@ -240,9 +239,12 @@ int main(int argc, char** argv) {
   }
   std::vector<LayerPlanes> layers;
   double layerPixels = 0, decodedBytes = document->composite->pixels.size();
-  for (const auto& record : document->layerMaskInfo->Layers().records) {
-    for (const auto& channel : record->channels) decodedBytes += channel->plane.size();
-    if (auto planes = peelbox::ChooseLayer(document->format, *record).planes) {
+  const auto& records = document->layerMaskInfo->Layers().records;
+  const auto plan = peelbox::PlanLayers(document->format, records, true, {});
+  for (size_t i = 0; i < records.size(); ++i) {
+    for (const auto& channel : records[i]->channels) decodedBytes += channel->plane.size();
+    if (plan[i].reason != peelbox::SkipReason::kNone) continue;
+    if (auto planes = peelbox::ViewPlanes(document->format, *records[i])) {
       layerPixels += double(planes->width) * planes->height;
       layers.push_back(std::move(*planes));
     }
@@ -254,23 +256,19 @@ int main(int argc, char** argv) {
   const fs::path out = fs::temp_directory_path() / ("peelbox-bench-" + std::to_string(getpid()));
   fs::create_directories(out);
   for (size_t i = 0; i < layers.size(); ++i) {
-    const peelbox::PngFormat format = converter->Output(layers[i].alpha != nullptr);
-    Prepared layer{std::move(layers[i]), format, nullptr};
-    const size_t pixels = size_t(layer.planes.width) * size_t(layer.planes.height);
+    Prepared layer{std::move(layers[i]), {}};
     start = Clock::now();
-    layer.raster.reset(new uint8_t[pixels * layer.format.BytesPerPixel()]);
-    converter->Convert(layer.planes, false, layer.raster.get());
+    peelbox::MakeRaster(layer.planes, *converter, {}, &layer.raster);
     convert += Since(start);
 
     start = Clock::now();
-    const auto image = peelbox::MakeGifImage(layer.raster.get(), layer.planes.width, layer.planes.height,
-                                             layer.format, {});
+    const auto image = peelbox::MakeGifImage(layer.raster, {});
     palette += Since(start);
 
     // Layers of many colours: how far their GIF is from them, and how far it
     // was with the palette of first-come colours.
-    if (layer.format.bitDepth == 8 && image->ColorCount() == peelbox::PaletteImage::kMaxColors &&
-        layer.format.Channels() >= 3) {
+    if (layer.raster.format.bitDepth == 8 && image->ColorCount() == peelbox::PaletteImage::kMaxColors &&
+        layer.raster.format.Channels() >= 3) {
       start = Clock::now();
       const auto old = FirstComeColours(layer);
       firstCome += Since(start);
@@ -283,7 +281,8 @@ int main(int argc, char** argv) {
 
     peelbox::OutputBuffer pngBytes, gifBytes;
     start = Clock::now();
-    peelbox::EncodePng(layer.raster.get(), layer.planes.width, layer.planes.height, layer.format, {}, &pngBytes);
+    peelbox::EncodePng(layer.raster.pixels.get(), layer.planes.width, layer.planes.height, layer.raster.format, {},
+                       &pngBytes);
     png += Since(start);
     start = Clock::now();
     image->EncodeGif(&gifBytes);

@@ -6,8 +6,8 @@ namespace peelbox::bench {
 
 namespace {
 
-psdbuild::DocumentSpec Canvas(int32_t width, int32_t height) {
-  psdbuild::DocumentSpec doc;
+psdbuild::DocumentRecipe Canvas(int32_t width, int32_t height) {
+  psdbuild::DocumentRecipe doc;
   doc.columns = width;
   doc.rows = height;
   doc.resources = {{1005, "", psdbuild::ByteVector(16, 0)}};
@@ -15,9 +15,9 @@ psdbuild::DocumentSpec Canvas(int32_t width, int32_t height) {
   return doc;
 }
 
-psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t baseWidth, int32_t stepWidth,
+psdbuild::DocumentRecipe Layers(int32_t width, int32_t height, int count, int32_t baseWidth, int32_t stepWidth,
                               int32_t baseHeight, int32_t stepHeight, unsigned depth = 8, bool cmyk = false) {
-  psdbuild::DocumentSpec doc = Canvas(width, height);
+  psdbuild::DocumentRecipe doc = Canvas(width, height);
   doc.depth = static_cast<uint16_t>(depth);
   if (cmyk) {
     doc.mode = 4;
@@ -41,15 +41,15 @@ psdbuild::DocumentSpec Layers(int32_t width, int32_t height, int count, int32_t 
 
 }  // namespace
 
-psdbuild::DocumentSpec TypicalDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16); }
+psdbuild::DocumentRecipe TypicalDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16); }
 
-psdbuild::DocumentSpec LargeDocument() { return Layers(6000, 4000, 10, 3000, 300, 2000, 200); }
+psdbuild::DocumentRecipe LargeDocument() { return Layers(6000, 4000, 10, 3000, 300, 2000, 200); }
 
-psdbuild::DocumentSpec Typical16Document() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 16); }
+psdbuild::DocumentRecipe Typical16Document() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 16); }
 
-psdbuild::DocumentSpec TypicalCmykDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 8, true); }
+psdbuild::DocumentRecipe TypicalCmykDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 8, true); }
 
-psdbuild::DocumentSpec DocumentNamed(const std::string& name) {
+psdbuild::DocumentRecipe DocumentNamed(const std::string& name) {
   if (name == "typical") return TypicalDocument();
   if (name == "large") return LargeDocument();
   if (name == "typical16") return Typical16Document();

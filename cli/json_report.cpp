@@ -1,7 +1,7 @@
 #include "cli/json_report.h"
 
 #include "export/rip_job.h"
-#include "psd/status.h"
+#include "psd/format_text.h"
 #include "psd/text.h"
 
 namespace peelbox::cli {
@@ -101,7 +101,8 @@ std::string JsonListing(const RipJob& job, int32_t result) {
           ? JsonString(job.document->layerMaskInfo->Layers().key)
           : std::string("null");
   const char* separator = "";
-  for (auto planned = job.Plan().rbegin(); planned != job.Plan().rend(); ++planned) {  // top-most first
+  const std::span<const PlannedRecord> plan = job.Plan();
+  for (auto planned = plan.rbegin(); planned != plan.rend(); ++planned) {  // top-most first
     json += separator;
     json += "{\"layer_info\": " + (planned->index ? layerInfo : std::string("null")) + ", \"index\": " +
             JsonIndex(planned->index) + ", \"name\": " + JsonString(planned->name) + ", \"kind\": " +

@@ -1,7 +1,7 @@
 #include "cli/listing.h"
 
 #include "export/rip_job.h"
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 namespace peelbox::cli {
 
@@ -28,7 +28,8 @@ std::string ListingText(const RipJob& job) {
                                 format.rows, format.ModeName(), format.depth, records);
   text += FormatText("%5s  %-18s  %-15s  %3s  %-4s  %13s  %11s  %s\n", "index", "kind", "visibility", "opa",
                      "mode", "left,top   ", "size    ", "name and files");
-  for (auto planned = job.Plan().rbegin(); planned != job.Plan().rend(); ++planned) {  // top-most first
+  const std::span<const PlannedRecord> plan = job.Plan();
+  for (auto planned = plan.rbegin(); planned != plan.rend(); ++planned) {  // top-most first
     const LayerFacts& facts = planned->facts;
     const std::string index = planned->index ? FormatText("%zu", *planned->index) : std::string("-");
     text += FormatText("%5s  %-18s  %-15s  %3u  %-4s  %6d,%-6d  %5lldx%-5lld  \"%s\"  %s\n", index.c_str(),

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -22,17 +21,16 @@ namespace {
 
 using peelbox::cli::Options;
 
-// The stop request every job polls. The handler only stores to it, which a
-// lock-free atomic allows in a signal handler; a second Ctrl-C ends the
+// The stop request every job polls. The handler only sets it, which its
+// lock-free flag allows in a signal handler; a second Ctrl-C ends the
 // program at once.
-std::atomic<bool>* g_stop = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free);
+peelbox::StopToken g_stop;
 
 extern "C" void OnInterrupt(int) {
-  if (g_stop->exchange(true)) _exit(peelbox::cli::kInterrupted);
+  if (g_stop.RequestStop()) _exit(peelbox::cli::kInterrupted);
 }
 
-void StopOnInterrupt(std::atomic<bool>* stop) {
+void StopOnInterrupt(const peelbox::StopToken& stop) {
   g_stop = stop;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -64,9 +62,9 @@ std::vector<std::string> DocumentFolders(const Options& options) {
 // Reads (and, unless listing, rips) one document and prints its outcome.
 // Returns the job's result.
 int32_t RunOne(const Options& options, const std::string& source, const std::string& folder,
-               const std::shared_ptr<std::atomic<bool>>& stop, bool* stopped) {
+               const peelbox::StopToken& stop, bool* stopped) {
   peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
-  peelbox::RipJob job(source, folder, options.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
+  peelbox::RipJob job(source, folder, options.job.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
   job.threads = options.threads;
   job.options = options.job;
   job.stopToken = stop;
@@ -96,8 +94,8 @@ int main(int argc, char** argv) {
   std::fputs(parsed.error.c_str(), stderr);
   if (!parsed.run) return parsed.exit;
 
-  const auto stop = std::make_shared<std::atomic<bool>>(false);
-  StopOnInterrupt(stop.get());
+  const peelbox::StopToken stop = peelbox::StopToken::Make();
+  StopOnInterrupt(stop);
   const std::vector<std::string> folders = options.list ? std::vector<std::string>(options.sources.size())
                                                         : DocumentFolders(options);
   bool failed = false;
@@ -107,7 +105,7 @@ int main(int argc, char** argv) {
     if (i > 0 && !options.json) std::printf("\n");
     bool stopped = false;
     failed |= RunOne(options, options.sources[i], folders[i], stop, &stopped) != 0;
-    if (stopped || stop->load()) return peelbox::cli::kInterrupted;
+    if (stopped || stop.StopRequested()) return peelbox::cli::kInterrupted;
   }
   return failed ? peelbox::cli::kJobFailed : peelbox::cli::kSucceeded;
 }

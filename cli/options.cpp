@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "export/output_format.h"
+
 namespace peelbox::cli {
 
 const char kUsage[] =
@@ -55,18 +57,13 @@ bool ParseThreads(const std::string& text, unsigned* threads) {
 }
 
 bool ParseFormats(const std::string& text, ExportOptions* job) {
-  job->png = job->gif = false;
+  job->formats.clear();
   std::stringstream list(text);
   for (std::string format; std::getline(list, format, ',');) {
-    if (format == "png") {
-      job->png = true;
-    } else if (format == "gif") {
-      job->gif = true;
-    } else {
-      return false;
-    }
+    if (FindOutputFormat(format) == nullptr) return false;
+    job->formats.push_back(format);
   }
-  return job->png || job->gif;
+  return !job->formats.empty();
 }
 
 Parsed Usage(const std::string& problem) {
@@ -117,7 +114,7 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "-l" || argument == "--list") {
       options->list = true;
     } else if (argument == "--ignore-alpha") {
-      options->ignoreAlpha = true;
+      options->job.ignoreAlpha = true;
     } else if (argument == "--visible-only") {
       options->job.visibleOnly = true;
     } else if (argument == "--groups-as-folders") {
@@ -132,7 +129,9 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "--formats") {
       std::string formats;
       if (!takeValue(&formats) || !ParseFormats(formats, &options->job)) {
-        return Usage("--formats needs png, gif or png,gif");
+        std::string list = OutputFormatNames();
+        std::erase(list, ' ');
+        return Usage("--formats needs " + OutputFormatNames() + " or " + list);
       }
     } else {
       return Usage("unknown option '" + argument + "'");

@@ -4,17 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "export/rip_job.h"
+#include "export/export_options.h"
 
 namespace peelbox::cli {
 
 struct Options {
-  bool ignoreAlpha = false;
   bool quiet = false;
   bool json = false;
   bool list = false;
   unsigned threads = 0;  // 0: one per core
-  ExportOptions job;     // formats, visible only, groups as folders, fast
+  ExportOptions job;     // what each document's job writes
   std::vector<std::string> sources;
   std::string outputFolder;  // empty with --list
 };

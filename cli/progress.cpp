@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 namespace peelbox::cli {
 

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "export/export_result.h"
 #include "export/layer_planes.h"
+#include "export/samples.h"
 #include "psd/bytes.h"
 
 namespace peelbox {
@@ -18,28 +20,7 @@ namespace {
 // looks for a stop request.
 constexpr size_t kChunk = 4096;
 
-bool Stopped(const std::atomic<bool>* stop, size_t k) {
-  return k % (16 * kChunk) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed);
-}
-
-uint16_t Load16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
-
-void Store16(uint16_t value, uint8_t* at) {
-  at[0] = static_cast<uint8_t>(value >> 8);
-  at[1] = static_cast<uint8_t>(value);
-}
-
-float LoadFloat(const uint8_t* at) {
-  const uint32_t bits = static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
-                        static_cast<uint32_t>(at[2]) << 8 | at[3];
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-double Clamped(float value) { return std::isnan(value) ? 0.0 : std::clamp(static_cast<double>(value), 0.0, 1.0); }
-
-uint16_t Scaled(double value) { return static_cast<uint16_t>(std::lround(value * 65535.0)); }
+bool Stopped(const StopToken& stop, size_t k) { return k % (16 * kChunk) == 0 && stop.StopRequested(); }
 
 // 32-bit colour is linear light: encoded with the sRGB transfer curve.
 uint16_t FromLinear(float linear) {
@@ -47,37 +28,50 @@ uint16_t FromLinear(float linear) {
   return Scaled(v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055);
 }
 
-// Writes a pixel's samples one after the other at the PNG's depth.
+// Writes a pixel's samples one after the other at the raster's depth; the
+// transparency comes composed and is copied as it is.
 class PixelWriter {
  public:
-  PixelWriter(uint8_t* raster, bool ignoreAlpha) : at_(raster), ignoreAlpha_(ignoreAlpha) {}
+  PixelWriter(uint8_t* raster, const uint8_t* alpha, unsigned alphaBytes)
+      : at_(raster), alpha_(alpha), alphaBytes_(alphaBytes) {}
 
   void Colour8(uint8_t value) { *at_++ = value; }
   void Colour16(uint16_t value) {
     Store16(value, at_);
     at_ += 2;
   }
-  // Only a transparency of 0 survives ignore-alpha; anything else becomes
-  // the maximum. Decided on the PNG's own sample.
-  void Alpha8(uint8_t value) { *at_++ = ignoreAlpha_ && value != 0 ? 255 : value; }
-  void Alpha16(uint16_t value) { Colour16(ignoreAlpha_ && value != 0 ? 65535 : value); }
-  // The stored transparency at sample k of a plane of `depth` bits.
-  void Alpha(const uint8_t* plane, size_t k, unsigned depth) {
-    if (depth == 8) {
-      Alpha8(plane[k]);
-    } else if (depth == 16) {
-      Alpha16(Load16(plane + 2 * k));
-    } else {
-      Alpha16(Scaled(Clamped(LoadFloat(plane + 4 * k))));  // linear, only clamped and scaled
-    }
+  // The transparency of pixel k, when the layer has one.
+  void Alpha(size_t k) {
+    if (alpha_ == nullptr) return;
+    for (unsigned b = 0; b < alphaBytes_; ++b) *at_++ = alpha_[alphaBytes_ * k + b];
   }
 
  private:
   uint8_t* at_;
-  bool ignoreAlpha_;
+  const uint8_t* alpha_;
+  unsigned alphaBytes_;
 };
 
 }  // namespace
+
+bool WritesLayers(const DocumentFormat& format) {
+  switch (format.mode) {
+    case kRgbMode:
+    case kGreyscaleMode:
+      return format.depth == 8 || format.depth == 16 || format.depth == 32;
+    case kDuotoneMode:
+    case kCmykMode:
+    case kLabMode:
+      return format.depth == 8 || format.depth == 16;
+    default:
+      return false;
+  }
+}
+
+bool WritesComposite(const DocumentFormat& format) {
+  return WritesLayers(format) || (format.mode == kIndexedMode && format.depth == 8) ||
+         (format.mode == kBitmapMode && format.depth == 1);
+}
 
 // A Little CMS transform from the document's colour space to sRGB, built
 // once per document and shared by the encoder threads (each call keeps its
@@ -129,8 +123,8 @@ std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& f
       embedded = nullptr;
     }
     // Stored CMYK is inverted (the maximum means no ink): the reversed types.
-    converter->transform_ = Transform::Create(embedded, sixteen ? TYPE_CMYK_16_REV : TYPE_CMYK_8_REV,
-                                              sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
+    converter->transform_ =
+        Transform::Create(embedded, sixteen ? TYPE_CMYK_16_REV : TYPE_CMYK_8_REV, sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
   } else if (format.mode == kLabMode) {
     converter->transform_ = Transform::Create(cmsCreateLab4Profile(nullptr), sixteen ? TYPE_Lab_16 : TYPE_Lab_8,
                                               sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
@@ -139,8 +133,8 @@ std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& f
   return converter;
 }
 
-PngFormat ColourConverter::Output(bool withAlpha) const {
-  PngFormat format;
+PixelFormat ColourConverter::Output(bool withAlpha) const {
+  PixelFormat format;
   const bool grey = mode_ == kGreyscaleMode || mode_ == kDuotoneMode || mode_ == kBitmapMode;
   format.colourType = grey ? (withAlpha ? 4 : 0) : (withAlpha ? 6 : 2);
   format.bitDepth = depth_ == 16 || depth_ == 32 ? 16 : 8;
@@ -166,7 +160,7 @@ namespace {
 
 // Colour stored as it is to be shown: RGB, greyscale and duotone. 32-bit
 // values go through the sRGB curve.
-bool ConvertStored(const LayerPlanes& planes, unsigned depth, const std::atomic<bool>* stop, PixelWriter& out) {
+bool ConvertStored(const LayerPlanes& planes, unsigned depth, const StopToken& stop, PixelWriter& out) {
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   const size_t colours = planes.colour.size();
   for (size_t k = 0; k < pixels; ++k) {
@@ -181,27 +175,27 @@ bool ConvertStored(const LayerPlanes& planes, unsigned depth, const std::atomic<
         out.Colour16(FromLinear(LoadFloat(plane + 4 * k)));
       }
     }
-    if (planes.alpha != nullptr) out.Alpha(planes.alpha, k, depth);
+    out.Alpha(k);
   }
   return true;
 }
 
 // The 8-bit RGB path, the common one, without per-sample branches.
 template <bool kWithAlpha>
-void ConvertRgb8(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster) {
+void ConvertRgb8(const LayerPlanes& planes, const uint8_t* alpha, uint8_t* raster) {
   const uint8_t* red = planes.colour[0];
   const uint8_t* green = planes.colour[1];
   const uint8_t* blue = planes.colour[2];
-  const uint8_t* alpha = planes.alpha;
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   for (size_t k = 0; k < pixels; ++k) {
     *raster++ = red[k];
     *raster++ = green[k];
     *raster++ = blue[k];
-    if constexpr (kWithAlpha) *raster++ = ignoreAlpha && alpha[k] != 0 ? 255 : alpha[k];
+    if constexpr (kWithAlpha) *raster++ = alpha[k];
   }
 }
 
+// A composite: opaque.
 void ConvertIndexed(const LayerPlanes& planes, const std::vector<uint8_t>& palette, PixelWriter& out) {
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   for (size_t k = 0; k < pixels; ++k) {
@@ -221,7 +215,7 @@ void ConvertBitmap(const LayerPlanes& planes, PixelWriter& out) {
 
 // CMYK without a profile: each colour times the black, on the stored
 // (inverted) values, in 64 bits since the 16-bit product overflows.
-bool ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, const std::atomic<bool>* stop, PixelWriter& out) {
+bool ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, const StopToken& stop, PixelWriter& out) {
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   const uint64_t max = depth == 16 ? 65535 : 255;
   for (size_t k = 0; k < pixels; ++k) {
@@ -238,7 +232,7 @@ bool ConvertCmykFormula(const LayerPlanes& planes, unsigned depth, const std::at
         out.Colour8(static_cast<uint8_t>(value));
       }
     }
-    if (planes.alpha != nullptr) out.Alpha(planes.alpha, k, depth);
+    out.Alpha(k);
   }
   return true;
 }
@@ -251,41 +245,42 @@ uint16_t LabToLittleCms(uint16_t value) {
 
 }  // namespace
 
-bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster,
-                              const std::atomic<bool>* stop) const {
-  const bool withAlpha = planes.alpha != nullptr;
-  PixelWriter out(raster, ignoreAlpha);
+int32_t ColourConverter::Convert(const LayerPlanes& planes, const uint8_t* alpha, uint8_t* raster,
+                                 const StopToken& stop) const {
+  PixelWriter out(raster, alpha, OutputSampleBytes(depth_));
   if (mode_ == kRgbMode && depth_ == 8) {
-    if (withAlpha) {
-      ConvertRgb8<true>(planes, ignoreAlpha, raster);
+    if (alpha != nullptr) {
+      ConvertRgb8<true>(planes, alpha, raster);
     } else {
-      ConvertRgb8<false>(planes, ignoreAlpha, raster);
+      ConvertRgb8<false>(planes, alpha, raster);
     }
-    return true;
+    return kExportOk;
   }
+  const auto finished = [&](bool converted) { return converted ? kExportOk : kStopped; };
   switch (mode_) {
     case kIndexedMode:
       ConvertIndexed(planes, palette_, out);
-      return true;
+      return kExportOk;
     case kBitmapMode:
       ConvertBitmap(planes, out);
-      return true;
+      return kExportOk;
     case kCmykMode:
     case kLabMode:
       break;
     default:
-      return ConvertStored(planes, depth_, stop, out);
+      return finished(ConvertStored(planes, depth_, stop, out));
   }
-  if (!transform_) return ConvertCmykFormula(planes, depth_, stop, out);
+  if (!transform_) return finished(ConvertCmykFormula(planes, depth_, stop, out));
   // Through Little CMS a chunk of pixels at a time, interleaved in the
   // library's native order.
   const size_t colours = planes.colour.size();
   const size_t sampleBytes = depth_ == 16 ? 2 : 1;
   Bytes input, output;
-  if (!input.Allocate(kChunk * colours * sampleBytes) || !output.Allocate(kChunk * 3 * sampleBytes)) return false;
+  if (!input.Allocate(kChunk * colours * sampleBytes) || !output.Allocate(kChunk * 3 * sampleBytes))
+    return kWriteFailed;
   const size_t pixels = static_cast<size_t>(planes.width) * static_cast<size_t>(planes.height);
   for (size_t start = 0; start < pixels; start += kChunk) {
-    if (Stopped(stop, start)) return false;
+    if (Stopped(stop, start)) return kStopped;
     const size_t count = std::min(kChunk, pixels - start);
     uint8_t* in8 = input.writable();
     auto* in16 = reinterpret_cast<uint16_t*>(input.writable());
@@ -310,10 +305,10 @@ bool ColourConverter::Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8
           out.Colour16(*out16++);
         }
       }
-      if (withAlpha) out.Alpha(planes.alpha, k, depth_);
+      out.Alpha(k);
     }
   }
-  return true;
+  return kExportOk;
 }
 
 }  // namespace peelbox

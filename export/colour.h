@@ -1,32 +1,29 @@
-// From a document's samples to a PNG's: which colour type and depth each
-// colour mode and depth becomes, and the conversion of every row. CMYK and
-// Lab go through Little CMS to sRGB; 32-bit values, which are linear light,
-// through the sRGB transfer curve.
+// The convert-colour stage: from a document's samples to the raster's,
+// which pixel format each colour mode and depth becomes, and the conversion
+// of every sample. CMYK and Lab go through Little CMS to sRGB; 32-bit
+// values, which are linear light, through the sRGB transfer curve.
+// Transparency is composed before and only copied here.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "export/raster.h"
 #include "psd/block.h"
+#include "psd/stop_token.h"
 
 namespace peelbox {
 
 struct LayerPlanes;
 
-// A PNG's pixel format: colour type 0 (grey), 4 (grey and alpha), 2 (RGB) or
-// 6 (RGBA), at 8 or 16 bits per sample, samples big-endian.
-struct PngFormat {
-  int colourType = 2;
-  int bitDepth = 8;
-
-  int Channels() const { return colourType == 0 ? 1 : colourType == 4 ? 2 : colourType == 2 ? 3 : 4; }
-  int BytesPerPixel() const { return Channels() * bitDepth / 8; }
-  bool HasAlpha() const { return colourType == 4 || colourType == 6; }
-  bool Grey() const { return colourType == 0 || colourType == 4; }
-};
+// Whether layers are written from a document of this mode and depth: RGB,
+// greyscale 8/16/32, duotone, CMYK and Lab 8/16.
+bool WritesLayers(const DocumentFormat& format);
+// The same for a flattened document's composite: those, indexed 8 and
+// bitmap 1.
+bool WritesComposite(const DocumentFormat& format);
 
 class ColourConverter {
  public:
@@ -41,13 +38,12 @@ class ColourConverter {
   ColourConverter(const ColourConverter&) = delete;
   ColourConverter& operator=(const ColourConverter&) = delete;
 
-  PngFormat Output(bool withAlpha) const;
-  // Fills the PNG rows of the whole layer, interleaved, with ignore-alpha
-  // applied (a transparency of 0 stays, any other becomes the maximum).
-  // False when its scratch memory cannot be had, or when `stop` was set
-  // during a long conversion. Safe on several threads at once.
-  bool Convert(const LayerPlanes& planes, bool ignoreAlpha, uint8_t* raster,
-               const std::atomic<bool>* stop = nullptr) const;
+  PixelFormat Output(bool withAlpha) const;
+  // Fills the raster's rows from the layer's colour planes, with `alpha`
+  // (samples of the raster's depth, or none) copied into each pixel's last
+  // sample. kExportOk, kWriteFailed when its scratch memory cannot be had, or
+  // kStopped. Safe on several threads at once.
+  int32_t Convert(const LayerPlanes& planes, const uint8_t* alpha, uint8_t* raster, const StopToken& stop = {}) const;
 
   // What the conversion is: "none", "srgb-curve", "icc", "formula", "lab",
   // "palette", "bitmap".

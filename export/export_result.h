@@ -1,8 +1,11 @@
 // Result codes of writing one layer. They share small numbers with the
-// reader's codes; the report shows the number alone.
+// reader's codes; the report shows the number alone. Work abandoned on a stop
+// request ends with kStopped, as reading does.
 #pragma once
 
 #include <cstdint>
+
+#include "psd/stop_token.h"
 
 namespace peelbox {
 
@@ -12,9 +15,6 @@ enum ExportResult : int32_t {
   kNoPngWriteStruct = -2,   // libpng cannot make its write structure
   kNoPngInfoStruct = -4,    // libpng cannot make its info structure
   kWriteFailed = -8,        // encoding failed, or a file could not be written whole
-  // Not a result a job reports: an encoding abandoned because the job was
-  // asked to stop.
-  kEncodingStopped = 1,
 };
 
 }  // namespace peelbox

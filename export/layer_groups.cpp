@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "export/layer_planes.h"
 #include "psd/layer_record.h"
 
 namespace peelbox {
@@ -11,6 +10,10 @@ namespace peelbox {
 namespace {
 
 constexpr uint32_t kGroupEnd = 3;
+
+constexpr const char* kAdjustmentAndFillKeys[] = {"SoCo", "GdFl", "PtFl", "brit", "levl", "curv", "expA",
+                                                  "vibA", "hue2", "hue ", "blnc", "blwh", "phfl", "mixr",
+                                                  "clrL", "nvrt", "post", "thrs", "grdm", "selc"};
 
 struct Group {
   size_t divider;
@@ -54,6 +57,13 @@ std::vector<GroupPlace> PlaceInGroups(const std::vector<std::unique_ptr<LayerRec
     }
   }
   return places;
+}
+
+bool IsAdjustmentOrFill(const LayerRecord& layer) {
+  return std::any_of(layer.blocks.begin(), layer.blocks.end(), [](const TaggedBlock& block) {
+    return std::any_of(std::begin(kAdjustmentAndFillKeys), std::end(kAdjustmentAndFillKeys),
+                       [&](const char* key) { return block.key == key; });
+  });
 }
 
 const char* LayerKind(const LayerRecord& record) {

@@ -23,6 +23,10 @@ struct GroupPlace {
 // (damaged files) hold nothing.
 std::vector<GroupPlace> PlaceInGroups(const std::vector<std::unique_ptr<LayerRecord>>& records);
 
+// Whether the record holds one of the tagged blocks of an adjustment or fill
+// layer (shape layers are fill layers too).
+bool IsAdjustmentOrFill(const LayerRecord& layer);
+
 // "group", "group end", "adjustment or fill", "empty" or "pixels": the first
 // that applies.
 const char* LayerKind(const LayerRecord& record);

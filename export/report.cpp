@@ -1,62 +1,25 @@
 #include "export/report.h"
 
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 namespace peelbox {
 
-FailedIn FailedInRead(ReadStep step) {
-  switch (step) {
-    case ReadStep::kSource:
-      return FailedIn::kSource;
-    case ReadStep::kHeader:
-      return FailedIn::kHeader;
-    case ReadStep::kColorModeData:
-      return FailedIn::kColorModeData;
-    case ReadStep::kImageResources:
-      return FailedIn::kImageResources;
-    case ReadStep::kLayerInfo:
-      return FailedIn::kLayerInfo;
-    case ReadStep::kChannelData:
-      return FailedIn::kChannelData;
-    case ReadStep::kGlobalMask:
-      return FailedIn::kGlobalMask;
-    case ReadStep::kComposite:
-      return FailedIn::kComposite;
-  }
-  return FailedIn::kSource;
-}
-
-const char* FailedInName(FailedIn step) {
-  switch (step) {
-    case FailedIn::kNothing:
+const char* FailedInName(FailedIn failed) {
+  switch (failed.place) {
+    case FailedIn::Place::kNothing:
       return "";
-    case FailedIn::kSource:
-      return "source";
-    case FailedIn::kHeader:
-      return "header";
-    case FailedIn::kColorModeData:
-      return "colour mode data";
-    case FailedIn::kImageResources:
-      return "image resources";
-    case FailedIn::kLayerInfo:
-      return "layer info";
-    case FailedIn::kChannelData:
-      return "channel data";
-    case FailedIn::kGlobalMask:
-      return "global mask";
-    case FailedIn::kComposite:
-      return "composite";
-    case FailedIn::kOutputFolder:
+    case FailedIn::Place::kRead:
+      return ReadStepName(failed.step);
+    case FailedIn::Place::kOutputFolder:
       return "output folder";
-    case FailedIn::kOutputFile:
+    case FailedIn::Place::kOutputFile:
       return "output file";
   }
   return "";
 }
 
-bool DocumentAtFault(FailedIn step) {
-  return step != FailedIn::kNothing && step != FailedIn::kSource && step != FailedIn::kOutputFolder &&
-         step != FailedIn::kOutputFile;
+bool DocumentAtFault(FailedIn failed) {
+  return failed.place == FailedIn::Place::kRead && failed.step != ReadStep::kSource;
 }
 
 std::string ReportText(const JobSummary& summary) {
@@ -74,7 +37,7 @@ std::string ReportText(const JobSummary& summary) {
   if (!summary.error.empty()) text += "\r\n" + summary.error;
   // Only a document that cannot be read is worth sending in: a missing file
   // or a full disk is not a fault of Peelbox.
-  if (DocumentAtFault(summary.failedIn) || summary.failedIn == FailedIn::kNothing) {
+  if (DocumentAtFault(summary.failedIn) || summary.failedIn == FailedIn{}) {
     text += FormatText("\r\n\r\nPlease report this error,\r\nwith the source PSD file to:\r\n%s\r\n\r\nThanks!",
                        kMaintainerLine);
   }

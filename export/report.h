@@ -12,26 +12,26 @@ namespace peelbox {
 // Where users are asked to send documents that fail.
 inline constexpr char kMaintainerLine[] = "the Peelbox issue tracker, https://github.com/peelbox/peelbox/issues";
 
-// The step a failed job stopped in: the document's own parts, or the output.
-enum class FailedIn {
-  kNothing,
-  kSource,
-  kHeader,
-  kColorModeData,
-  kImageResources,
-  kLayerInfo,
-  kChannelData,
-  kGlobalMask,
-  kComposite,
-  kOutputFolder,
-  kOutputFile,
+// Where a failed job stopped: reading the document (at one of the reader's
+// steps), or writing into the output folder or a file.
+struct FailedIn {
+  enum class Place { kNothing, kRead, kOutputFolder, kOutputFile };
+
+  static FailedIn Read(ReadStep step) { return {Place::kRead, step}; }
+  static FailedIn OutputFolder() { return {Place::kOutputFolder, ReadStep::kSource}; }
+  static FailedIn OutputFile() { return {Place::kOutputFile, ReadStep::kSource}; }
+  bool operator==(const FailedIn&) const = default;
+
+  Place place = Place::kNothing;
+  ReadStep step = ReadStep::kSource;  // for a read
 };
 
-FailedIn FailedInRead(ReadStep step);
-// "source", "header", ..., "output folder", "output file"; empty for kNothing.
-const char* FailedInName(FailedIn step);
-// Whether the document itself is at fault (and worth sending in).
-bool DocumentAtFault(FailedIn step);
+// The read step's name ("source", "header", ...), "output folder" or
+// "output file"; empty for nothing.
+const char* FailedInName(FailedIn failed);
+// Whether the document itself is at fault (and worth sending in): a read
+// that failed past the source.
+bool DocumentAtFault(FailedIn failed);
 
 // Everything the report says.
 struct JobSummary {
@@ -41,7 +41,7 @@ struct JobSummary {
   int layersRipped = 0;
   int filesSaved = 0;
   bool stopped = false;
-  FailedIn failedIn = FailedIn::kNothing;
+  FailedIn failedIn;
   std::string error;  // the failure in words, one sentence
   std::string note;   // why a document wrote nothing, when it did
 };

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "export/encoder_pool.h"
 #include "export/export_result.h"
+#include "export/layer_planes.h"
 #include "export/output_file.h"
 #include "psd/document.h"
+#include "psd/format_text.h"
 
 namespace peelbox {
 
@@ -30,6 +31,7 @@ int32_t RipJob::Run() {
   if (!options.listOnly) {
     if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
   }
+  settings_ = std::make_shared<const EncodeSettings>(EncodeSettings{options, stopToken});
   // Layers are encoded as soon as their pixels are read, on other threads,
   // while this one goes on reading and, later, writes the files in layer
   // order.
@@ -42,7 +44,7 @@ int32_t RipJob::Run() {
 // The job, not its callers, makes the folder: the dialog and the command
 // line share what it does, and nothing is read before it exists.
 int32_t RipJob::PrepareOutputFolder() {
-  if (outputFolder.empty()) return Fail(FailedIn::kOutputFolder, kCannotOpenOutput, "No output folder is set.");
+  if (outputFolder.empty()) return Fail(FailedIn::OutputFolder(), kCannotOpenOutput, "No output folder is set.");
   return MakeFolder(outputFolder);
 }
 
@@ -52,7 +54,7 @@ int32_t RipJob::MakeFolder(const std::string& path) {
   std::filesystem::create_directories(folder, error);
   if (!std::filesystem::is_directory(folder)) {
     if (!error) error = std::make_error_code(std::errc::not_a_directory);
-    return Fail(FailedIn::kOutputFolder, kCannotOpenOutput,
+    return Fail(FailedIn::OutputFolder(), kCannotOpenOutput,
                 FormatText("Cannot create the output folder \"%s\": %s.", path.c_str(), error.message().c_str()));
   }
   return kExportOk;
@@ -64,124 +66,82 @@ namespace {
 // come with it.
 std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document) {
   constexpr uint16_t kIccProfileResource = 1039;
-  const auto text = [](const Bytes& bytes) { return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()); };
+  const auto text = [](const Bytes& bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  };
   const std::string table = document.colorModeData ? text(document.colorModeData->data) : std::string();
   const ImageResource* icc = document.imageResources ? document.imageResources->Find(kIccProfileResource) : nullptr;
   return ColourConverter::Create(document.format, table, icc != nullptr ? text(icc->data) : std::string());
 }
 
-LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
-  LayerFacts facts;
-  facts.left = record.left;
-  facts.top = record.top;
-  facts.width = record.Bounds().Width();
-  facts.height = record.Bounds().Height();
-  facts.visible = record.Visible();
-  facts.hiddenByGroup = place.hiddenByGroup;
-  facts.opacity = record.opacity;
-  facts.blendMode.assign(reinterpret_cast<const char*>(record.blendKey), sizeof record.blendKey);
-  facts.groups = place.groups;
-  facts.kind = LayerKind(record);
-  return facts;
+}  // namespace
+
+void RipJob::LayerRecordsRead(const PsdDocument& reading, LayerInfo& layers) {
+  converter_ = ConverterFor(reading);  // the resources are read by now
+  plan_ = PlanLayers(reading.format, layers.records, converter_ != nullptr, options);
 }
 
-}  // namespace
+void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size_t index) {
+  if (index >= plan_.size() || plan_[index].reason != SkipReason::kNone) return;
+  PlannedRecord& planned = plan_[index];
+  LayerRecord& layer = *layers.records[index];
+  std::optional<LayerPlanes> planes = ViewPlanes(reading.format, layer);
+  if (!planes) return SkipLate(&planned, SkipReason::kUnsupportedChannels);
+  if (options.listOnly) return;
+  TakePlanes(layer, &*planes);
+  Encode(std::move(*planes));
+}
 
 int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   ReadFailure failure;
-  document = LoadPsdDocument(sourcePath, &result, this, &failure);
-  if (!document) return result == PsdBlock::kStopped ? Stop() : FailedRead(result, failure);
-  const LayerInfo& layers = document->layerMaskInfo->Layers();
-  const auto& records = layers.records;
-  if (records.empty()) return ExportComposite();
-  reasons_.resize(records.size(), SkipReason::kNone);
-  if (groups_.size() != records.size()) groups_ = PlaceInGroups(records);
-  const size_t n = records.size();
+  document = LoadPsdDocument(sourcePath, &result, this, &failure, stopToken);
+  if (!document) return result == kStopped ? Stop() : FailedRead(result, failure);
+  if (document->layerMaskInfo->Layers().records.empty()) return ExportComposite();
+  const size_t n = plan_.size();
   for (size_t i = 0; i < n; ++i) {
-    const LayerRecord& layer = *records[i];
-    SendStatus("Exporting layer: \"" + layer.name + "\"...", ExportProgress(i, n));
-    if (StopRequested()) return Stop();
-    PlannedRecord planned{i, layer.name, FactsOf(layer, groups_[i]), {}, reasons_[i]};
-    if (planned.reason != SkipReason::kNone) {  // skipped, but it still counts towards the progress
-      plan_.push_back(std::move(planned));
-      continue;
-    }
+    SendStatus("Exporting layer: \"" + plan_[i].name + "\"...", ExportProgress(i, n));
+    if (stopToken.StopRequested()) return Stop();
+    reached_ = i + 1;  // a skipped record still counts towards the progress
+    if (plan_[i].reason != SkipReason::kNone || options.listOnly) continue;
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
-    const std::string subfolder = options.groupsAsFolders ? SubfolderOf(i) : std::string();
-    std::optional<EncodedLayer> encoded;
-    if (!options.listOnly) encoded = encoders_->TakeNext();
-    if (const int32_t code = ExportLayer(planned, subfolder, std::move(encoded)); code != kExportOk || stopped_) {
-      return code;
-    }
+    if (const int32_t code = WriteLayer(plan_[i]); code != kExportOk || stopped_) return code;
   }
   return kExportOk;
 }
 
-// A document without layer records shows its merged image: written as one
-// opaque layer named "Background".
 int32_t RipJob::ExportComposite() {
   CompositeImage& composite = *document->composite;
   converter_ = ConverterFor(*document);
-  PlannedRecord planned{std::nullopt, "Background", {}, {}, SkipReason::kNone};
-  planned.facts.width = document->format.columns;
-  planned.facts.height = document->format.rows;
-  if (!converter_ || composite.planeCount == 0) {
-    planned.reason = converter_ ? SkipReason::kEmpty : SkipReason::kUnsupportedDocument;
-    plan_.push_back(std::move(planned));
-    return kExportOk;
+  plan_ = {PlanComposite(document->format, composite, converter_ != nullptr, options)};
+  if (plan_[0].reason == SkipReason::kNone) {
+    SendStatus("Exporting layer: \"" + plan_[0].name + "\"...", ExportProgress(0, 1));
+    if (stopToken.StopRequested()) return Stop();
   }
-  SendStatus("Exporting layer: \"" + planned.name + "\"...", ExportProgress(0, 1));
-  if (StopRequested()) return Stop();
-  std::optional<EncodedLayer> encoded;
-  if (!options.listOnly) {
-    Encode(TakeComposite(composite, document->format.columns, document->format.rows));
-    encoded = encoders_->TakeNext();
-  }
-  return ExportLayer(planned, std::string(), std::move(encoded));
+  reached_ = 1;
+  if (plan_[0].reason != SkipReason::kNone || options.listOnly) return kExportOk;
+  Encode(TakeComposite(composite, document->format));
+  return WriteLayer(plan_[0]);
 }
 
-// The folders of the record's groups, outermost first, each named by the
-// file-name rules; sibling groups of one name (ASCII case folded) share
-// one.
-std::string RipJob::SubfolderOf(size_t index) {
-  std::string folder;
-  for (size_t g = 0; g < groups_[index].groups.size(); ++g) {
-    folder += MakeFileName(groups_[index].groups[g], groups_[index].groupRecords[g] + 1) + kPathSeparator;
-    folder = folders_.try_emplace(FoldedCase(folder), folder).first->second;
+int32_t RipJob::WriteLayer(const PlannedRecord& planned) {
+  const EncodedLayer encoded = encoders_->TakeNext();
+  if (encoded.code == kStopped) return Stop();
+  const std::string folder = outputFolder + planned.folder;
+  if (encoded.code != kExportOk || encoded.files.size() != planned.files.size()) {
+    return Fail(FailedIn::OutputFile(), encoded.code != kExportOk ? encoded.code : kWriteFailed,
+                FormatText("Cannot write \"%s\": the image could not be encoded.", (folder + planned.stem).c_str()));
   }
-  return folder;
-}
-
-int32_t RipJob::ExportLayer(PlannedRecord& planned, const std::string& subfolder, std::optional<EncodedLayer> encoded) {
-  // The bottom-most layer to claim a stem in its folder keeps it; later ones
-  // get " (2)".
-  const std::string stem =
-      stems_[FoldedCase(subfolder)].Claim(MakeFileName(planned.name, planned.index.value_or(0) + 1));
-  if (options.png) planned.files.push_back(subfolder + stem + ".png");
-  if (options.gif) planned.files.push_back(subfolder + stem + ".gif");
-  plan_.push_back(planned);
-  if (!encoded) return kExportOk;  // listing only
-  if (encoded->code == kEncodingStopped) return Stop();
-  const std::string folder = outputFolder + subfolder;
-  if (encoded->code != kExportOk) {
-    return Fail(FailedIn::kOutputFile, encoded->code,
-                FormatText("Cannot write \"%s\": the image could not be encoded.", (folder + stem).c_str()));
-  }
-  if (!subfolder.empty()) {
+  if (!planned.folder.empty()) {
     if (const int32_t code = MakeFolder(folder); code != kExportOk) return code;
   }
-  return WriteFiles(planned, folder, *encoded);
-}
-
-int32_t RipJob::WriteFiles(const PlannedRecord& planned, const std::string& folder, const EncodedLayer& encoded) {
-  for (const std::string& file : planned.files) {
-    const std::string path = outputFolder + file;
-    const bool png = file.compare(file.size() - 4, 4, ".png") == 0;
+  for (size_t f = 0; f < planned.files.size(); ++f) {
+    const std::string path = outputFolder + planned.files[f];
     int error = 0;
-    if (const int32_t code = WriteFileAtomically(folder, path, png ? encoded.png : encoded.gif, &error); code != kExportOk) {
-      return Fail(FailedIn::kOutputFile, code, FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
+    if (const int32_t code = WriteFileAtomically(folder, path, encoded.files[f].bytes, &error); code != kExportOk) {
+      return Fail(FailedIn::OutputFile(), code,
+                  FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
     }
     outputFiles_.push_back({path, planned.index, planned.name, planned.facts});
   }
@@ -190,13 +150,14 @@ int32_t RipJob::WriteFiles(const PlannedRecord& planned, const std::string& fold
 }
 
 int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
-  const FailedIn step = FailedInRead(failure.step);
-  if (step != FailedIn::kSource) {
-    return Fail(step, code, "The document is damaged or is not a Photoshop file: " +
-                                DescribeReadFailure(failure.step, code) + ".");
+  const FailedIn step = FailedIn::Read(failure.step);
+  if (DocumentAtFault(step)) {
+    return Fail(step, code,
+                "The document is damaged or is not a Photoshop file: " + DescribeReadFailure(failure.step, code) + ".");
   }
   if (code == PsdDocument::kCannotOpen) {
-    return Fail(step, code, FormatText("Cannot open \"%s\": %s.", sourcePath.c_str(), std::strerror(failure.systemError)));
+    return Fail(step, code,
+                FormatText("Cannot open \"%s\": %s.", sourcePath.c_str(), std::strerror(failure.systemError)));
   }
   return Fail(step, code, FormatText("Cannot read \"%s\": its size cannot be measured.", sourcePath.c_str()));
 }
@@ -214,49 +175,17 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
   return code;
 }
 
-void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size_t index) {
-  if (!converterMade_) {
-    converter_ = ConverterFor(reading);  // the resources are read by now
-    converterMade_ = true;
-  }
-  if (groups_.size() != layers.records.size()) groups_ = PlaceInGroups(layers.records);
-  LayerRecord& layer = *layers.records[index];
-  LayerChoice choice = ChooseLayer(reading.format, layer);
-  if (choice.reason == SkipReason::kNone && !converter_) choice = {SkipReason::kUnsupportedDocument, std::nullopt};
-  if (choice.reason == SkipReason::kNone && options.visibleOnly && (!layer.Visible() || groups_[index].hiddenByGroup)) {
-    choice = {SkipReason::kHidden, std::nullopt};
-  }
-  reasons_.resize(index + 1, SkipReason::kNone);
-  reasons_[index] = choice.reason;
-  if (choice.planes && encoders_ && !options.listOnly) {
-    TakePlanes(layer, &*choice.planes);
-    Encode(std::move(*choice.planes));
-  }
-}
-
 // The encoder owns the pixels from here on: nothing of the document goes to
 // another thread.
 void RipJob::Encode(LayerPlanes planes) {
   auto owned = std::make_shared<const LayerPlanes>(std::move(planes));
-  // The task keeps the stop token alive that its options point at.
-  encoders_->Add([owned, converter = converter_, token = stopToken, options = Options()] {
-    return EncodeLayer(*owned, *converter, options);
-  });
-}
-
-EncodeOptions RipJob::Options() const {
-  EncodeOptions encode;
-  encode.ignoreAlpha = ignoreAlpha != 0;
-  encode.png = options.png;
-  encode.gif = options.gif;
-  encode.fastPng = options.fastPng;
-  encode.stop = stopToken.get();
-  return encode;
+  encoders_->Add(
+      [owned, converter = converter_, settings = settings_] { return EncodeLayer(*owned, *converter, *settings); });
 }
 
 std::vector<SkippedRecord> RipJob::Skipped() const {
   std::vector<SkippedRecord> skipped;
-  for (const PlannedRecord& planned : plan_) {
+  for (const PlannedRecord& planned : Plan()) {
     if (planned.reason == SkipReason::kNone) continue;
     if (!planned.index) {
       skipped.push_back({std::nullopt, std::nullopt, planned.reason});
@@ -288,7 +217,7 @@ JobSummary RipJob::Summary(int32_t result) const {
   summary.layersRipped = layersRipped_;
   summary.filesSaved = FilesSaved();
   summary.stopped = stopped_;
-  summary.failedIn = result != 0 ? failedIn_ : FailedIn::kNothing;
+  summary.failedIn = result != 0 ? failedIn_ : FailedIn{};
   summary.error = result != 0 ? error_ : std::string();
   if (result == 0 && !stopped_) summary.note = NothingWrittenNote();
   return summary;

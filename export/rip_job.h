@@ -1,55 +1,30 @@
-// One request from start to end: load the document, write its layers as PNG
-// and GIF files, and report status and progress to the window that watches
-// the job.
+// One request from start to end: load the document, write its layers in the
+// selected formats, and report status and progress to the window that
+// watches the job. The layers go through the stages in order: plan (when
+// the records are read), take planes (when a layer's pixels are), then on
+// the encoders' threads compose alpha, convert colour and encode each
+// format, and back on the job's thread write, in layer order.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "export/colour.h"
 #include "export/encoder_pool.h"
-#include "export/file_name.h"
+#include "export/export_options.h"
 #include "export/layer_encoder.h"
-#include "export/layer_groups.h"
-#include "export/layer_planes.h"
 #include "export/messages.h"
+#include "export/plan.h"
 #include "export/report.h"
 #include "psd/document.h"
+#include "psd/stop_token.h"
 
 namespace peelbox {
-
-class LayerRecord;
-
-// What the command line adds to a job; the dialog leaves them as they are.
-struct ExportOptions {
-  bool png = true;
-  bool gif = true;
-  bool visibleOnly = false;      // skip layers hidden themselves or by a group
-  bool groupsAsFolders = false;  // write each layer into folders named after its groups
-  bool fastPng = false;          // PNGs with zlib's run-length strategy: faster, larger
-  bool listOnly = false;         // read and plan every file, write nothing
-};
-
-// A layer's place on the canvas and in the layer panel, for scripts that put
-// the pieces back together.
-struct LayerFacts {
-  int32_t left = 0;
-  int32_t top = 0;
-  int64_t width = 0;
-  int64_t height = 0;
-  bool visible = true;
-  bool hiddenByGroup = false;
-  uint8_t opacity = 255;
-  std::string blendMode = "norm";   // the four-character key
-  std::vector<std::string> groups;  // outermost first
-  std::string kind = "pixels";      // see LayerKind
-};
 
 // A file the job wrote whole.
 struct OutputFile {
@@ -66,16 +41,6 @@ struct SkippedRecord {
   SkipReason reason = SkipReason::kNone;
 };
 
-// What becomes of one record of the document's layers (or of the composite):
-// the files it gets, relative to the output folder, or why none.
-struct PlannedRecord {
-  std::optional<size_t> index;
-  std::string name;
-  LayerFacts facts;
-  std::vector<std::string> files;
-  SkipReason reason = SkipReason::kNone;
-};
-
 class RipJob : public StatusSink {
  public:
   RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha, RipMessageReceiver* window);
@@ -83,7 +48,7 @@ class RipJob : public StatusSink {
 
   void SetSourcePath(std::string path) { sourcePath = std::move(path); }
   void SetOutputFolder(std::string folder) { outputFolder = std::move(folder); }
-  void SetIgnoreAlpha(int ignore) { ignoreAlpha = ignore; }
+  void SetIgnoreAlpha(int ignore) { options.ignoreAlpha = ignore != 0; }
 
   // Creates the output folder when it is missing, loads the document and
   // writes every layer that can be written, in file order. 0, or the first
@@ -93,20 +58,20 @@ class RipJob : public StatusSink {
   // Sends WM_RIP_STATUS with the text and the position (0..100); nothing
   // without a window.
   void SendStatus(std::string text, int progress) override;
-  // While the document is read: a layer that will be written starts
-  // encoding at once, on the encoders' threads, which own its planes from
-  // then on.
+  // The plan is made.
+  void LayerRecordsRead(const PsdDocument& document, LayerInfo& layers) override;
+  // A layer that the plan writes starts encoding at once, on the encoders'
+  // threads, which own its planes from then on.
   void LayerPixelsRead(const PsdDocument& document, LayerInfo& layers, size_t index) override;
-  // Whether whoever started the job asked it to stop.
-  bool StopRequested() const override { return stopToken && stopToken->load(std::memory_order_relaxed); }
 
   int LayersRipped() const { return layersRipped_; }
   int FilesSaved() const { return static_cast<int>(outputFiles_.size()); }
   const std::vector<OutputFile>& OutputFiles() const { return outputFiles_; }
   // The records (or the composite) that gave no files, and why.
   std::vector<SkippedRecord> Skipped() const;
-  // Every record of the document's layers in file order, with its files.
-  const std::vector<PlannedRecord>& Plan() const { return plan_; }
+  // The records of the document's layers in file order, with their files,
+  // as far as the job got.
+  std::span<const PlannedRecord> Plan() const { return {plan_.data(), reached_}; }
   FailedIn FailedStep() const { return failedIn_; }
   const std::string& Error() const { return error_; }
   // A stopped job is not a failed one: Run returns 0 and the files written
@@ -117,7 +82,6 @@ class RipJob : public StatusSink {
 
   RipMessageReceiver* window = nullptr;
   std::unique_ptr<PsdDocument> document;
-  int ignoreAlpha = 0;
   std::string outputFolder;  // a plain prefix of every output path
   std::string sourcePath;
   // Threads that encode layers; 0 means one per core. The files, statuses
@@ -128,19 +92,16 @@ class RipJob : public StatusSink {
   // (between channels while reading, between layers while writing, between
   // batches of rows while encoding), so nothing ever calls into a job that
   // may be ending.
-  std::shared_ptr<std::atomic<bool>> stopToken;
+  StopToken stopToken;
 
  private:
   int32_t PrepareOutputFolder();
   int32_t MakeFolder(const std::string& path);
   int32_t LoadAndExport();
   int32_t ExportComposite();
-  // Plans the record's files (claiming their stems) and writes them.
-  int32_t ExportLayer(PlannedRecord& planned, const std::string& subfolder, std::optional<EncodedLayer> encoded);
-  int32_t WriteFiles(const PlannedRecord& planned, const std::string& folder, const EncodedLayer& encoded);
-  std::string SubfolderOf(size_t index);
+  // Waits for the layer's encoding and writes its files.
+  int32_t WriteLayer(const PlannedRecord& planned);
   void Encode(LayerPlanes planes);
-  EncodeOptions Options() const;
   int32_t Fail(FailedIn step, int32_t code, std::string error);
   int32_t FailedRead(int32_t code, const ReadFailure& failure);
   int32_t Stop();
@@ -149,25 +110,19 @@ class RipJob : public StatusSink {
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
   std::vector<PlannedRecord> plan_;
-  // The stems given out in each folder (relative, ASCII case folded), and
-  // each folder's spelling as first given.
-  std::map<std::string, StemRegistry> stems_;
-  std::map<std::string, std::string> folders_;
-  FailedIn failedIn_ = FailedIn::kNothing;
+  size_t reached_ = 0;  // records of the plan that the export got to
+  FailedIn failedIn_;
   std::string error_;
   bool stopped_ = false;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
-  std::vector<SkipReason> reasons_;        // for each record, in file order; kNone: written
-  std::vector<GroupPlace> groups_;         // for each record, once its layers are read
-  // Built once per document, when its first layer is read; shared by the
-  // encoders. None for a document whose mode and depth have no rule.
+  // Built once per document with its plan; shared by the encoders. None for
+  // a document whose mode and depth have no rule.
   std::shared_ptr<const ColourConverter> converter_;
-  bool converterMade_ = false;
+  std::shared_ptr<const EncodeSettings> settings_;  // while Run runs
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing
-// towards 100. Computed in doubles as the progress bar has always shown it
-// (7 of 14 gives 74, not 75).
+// towards 100. Computed in doubles and truncated: 7 of 14 gives 74, not 75.
 int ExportProgress(size_t i, size_t n);
 
 }  // namespace peelbox

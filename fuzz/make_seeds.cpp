@@ -27,8 +27,8 @@ ByteVector Rect(int32_t top, int32_t left, int32_t bottom, int32_t right) {
   return bytes;
 }
 
-LayerSpec Layer(const std::string& name, int32_t width, int32_t height, std::vector<int16_t> ids, bool packBits) {
-  LayerSpec layer;
+LayerRecipe Layer(const std::string& name, int32_t width, int32_t height, std::vector<int16_t> ids, bool packBits) {
+  LayerRecipe layer;
   layer.name = name;
   layer.right = width;
   layer.bottom = height;
@@ -40,9 +40,9 @@ LayerSpec Layer(const std::string& name, int32_t width, int32_t height, std::vec
   return layer;
 }
 
-std::vector<std::pair<std::string, DocumentSpec>> Documents() {
-  std::vector<std::pair<std::string, DocumentSpec>> documents;
-  DocumentSpec basic;
+std::vector<std::pair<std::string, DocumentRecipe>> Documents() {
+  std::vector<std::pair<std::string, DocumentRecipe>> documents;
+  DocumentRecipe basic;
   basic.rows = 6;
   basic.columns = 8;
   basic.colorModeData = {1, 2, 3};
@@ -52,8 +52,8 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   basic.compositeData = Ramp(6 * 8 * 3, 3);
   documents.emplace_back("basic.psd", basic);
 
-  DocumentSpec masks = basic;
-  LayerSpec masked = Layer("Masked", 6, 5, {-1, 0, 1, 2}, true);
+  DocumentRecipe masks = basic;
+  LayerRecipe masked = Layer("Masked", 6, 5, {-1, 0, 1, 2}, true);
   masked.channels.push_back(PackBitsChannel(-2, Ramp(12, 9), 4));
   masked.channels.push_back(PackBitsChannel(-3, Ramp(6, 1), 2));
   masked.maskData = Rect(1, 1, 4, 5);
@@ -63,28 +63,28 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   masks.layers.push_back(masked);
   documents.emplace_back("masks.psd", masks);
 
-  DocumentSpec groups = basic;
-  LayerSpec divider = Layer("</Layer group>", 0, 0, {-1, 0, 1, 2}, false);
+  DocumentRecipe groups = basic;
+  LayerRecipe divider = Layer("</Layer group>", 0, 0, {-1, 0, 1, 2}, false);
   divider.afterName = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 4, 0, 0, 0, 3};
-  LayerSpec group = Layer("Group", 0, 0, {-1, 0, 1, 2}, false);
+  LayerRecipe group = Layer("Group", 0, 0, {-1, 0, 1, 2}, false);
   group.afterName = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 4, 0, 0, 0, 1};
   groups.layers = {Layer("Back", 4, 4, {0, 1, 2}, true), divider, Layer("In", 3, 3, {0, 1, 2, 3}, true), group};
   groups.layerCountField = -4;
   documents.emplace_back("groups.psd", groups);
 
-  DocumentSpec deep = basic;
+  DocumentRecipe deep = basic;
   deep.depth = 16;
   deep.layers = {Layer("Sixteen", 3, 2, {0, 1, 2}, false)};
   for (auto& channel : deep.layers[0].channels) channel.stored = Ramp(12, 5);
   documents.emplace_back("sixteen.psd", deep);
 
-  DocumentSpec cmyk = basic;
+  DocumentRecipe cmyk = basic;
   cmyk.mode = 4;
   cmyk.channels = 4;
   cmyk.layers = {Layer("Ink", 4, 3, {-1, 0, 1, 2, 3}, true)};
   documents.emplace_back("cmyk.psd", cmyk);
 
-  DocumentSpec colourful;
+  DocumentRecipe colourful;
   colourful.rows = 24;
   colourful.columns = 32;
   colourful.layers = {PixelLayer({0, 0, 32, 24, true, true, 5, "Photo"})};
@@ -93,13 +93,13 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   // ZIP channels, plain and predicted, at every depth, in the tagged blocks
   // where 16- and 32-bit documents keep their layers.
   for (unsigned depth : {8u, 16u, 32u}) {
-    DocumentSpec zipped;
+    DocumentRecipe zipped;
     zipped.depth = static_cast<uint16_t>(depth);
     zipped.rows = 4;
     zipped.columns = 6;
     zipped.layerInfoWhenEmpty = depth == 8;
     zipped.globalMask = ByteVector(14, 0);
-    LayerSpec layer;
+    LayerRecipe layer;
     layer.name = "Zip";
     layer.right = 6;
     layer.bottom = 4;
@@ -110,7 +110,7 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
     if (depth == 8) {
       zipped.layers = {layer};
     } else {
-      SectionBlockSpec block;
+      SectionBlockRecipe block;
       block.key = depth == 16 ? "Lr16" : "Lr32";
       block.holdsLayers = true;
       block.layers = {layer};
@@ -122,12 +122,12 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
 
   // Colour modes that go through conversions.
   for (const auto& [mode, depth] : {std::pair{9, 8}, std::pair{4, 16}, std::pair{1, 32}, std::pair{8, 16}}) {
-    DocumentSpec converted;
+    DocumentRecipe converted;
     converted.mode = static_cast<uint16_t>(mode);
     converted.depth = static_cast<uint16_t>(depth);
     converted.rows = 5;
     converted.columns = 7;
-    LayerSpec layer;
+    LayerRecipe layer;
     layer.name = "Mode";
     layer.right = 7;
     layer.bottom = 5;
@@ -139,10 +139,10 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   }
 
   // A large document: 8-byte lengths, 4-byte row counts.
-  DocumentSpec large = basic;
+  DocumentRecipe large = basic;
   large.version = 2;
   large.layers = {Layer("Background", 8, 6, {0, 1, 2}, false)};
-  LayerSpec packed;
+  LayerRecipe packed;
   packed.name = "Packed";
   packed.right = 5;
   packed.bottom = 4;
@@ -156,7 +156,7 @@ std::vector<std::pair<std::string, DocumentSpec>> Documents() {
   // colour table or one bit per pixel.
   const std::pair<uint16_t, uint16_t> flattened[] = {{3, 8}, {2, 8}, {0, 1}, {1, 16}};
   for (const auto& [mode, depth] : flattened) {
-    DocumentSpec flat;
+    DocumentRecipe flat;
     flat.mode = mode;
     flat.depth = depth;
     flat.channels = mode == 3 ? 3 : 1;
@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
   // Packed rows: width, rows, depth, then the row table and the rows.
   for (auto [width, rows] : {std::pair{8, 3}, std::pair{130, 2}, std::pair{1, 4}}) {
     const ByteVector plane = Ramp(static_cast<size_t>(width * rows), width);
-    const ChannelSpec channel = PackBitsChannel(0, plane, static_cast<size_t>(width));
+    const ChannelRecipe channel = PackBitsChannel(0, plane, static_cast<size_t>(width));
     ByteVector input = {static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), static_cast<uint8_t>(rows), 0};
     input.insert(input.end(), channel.stored.begin(), channel.stored.end());
     Write(folder / "packbits" / ("rows-" + std::to_string(width) + "x" + std::to_string(rows)), input);

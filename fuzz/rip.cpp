@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     peelbox::RipJob job(source, out.string() + "/", ignoreAlpha, nullptr);
     job.threads = 1 + pass % 2;
     if (pass == 2) {  // the command line's options: one format, group folders, visible layers only
-      job.options.gif = false;
+      job.options.formats = {"png"};
       job.options.groupsAsFolders = true;
       job.options.visibleOnly = true;
       job.options.fastPng = true;

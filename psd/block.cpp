@@ -47,6 +47,28 @@ const char* DocumentFormat::ModeName() const {
   }
 }
 
+const char* ReadStepName(ReadStep step) {
+  switch (step) {
+    case ReadStep::kSource:
+      return "source";
+    case ReadStep::kHeader:
+      return "header";
+    case ReadStep::kColorModeData:
+      return "colour mode data";
+    case ReadStep::kImageResources:
+      return "image resources";
+    case ReadStep::kLayerInfo:
+      return "layer info";
+    case ReadStep::kChannelData:
+      return "channel data";
+    case ReadStep::kGlobalMask:
+      return "global mask";
+    case ReadStep::kComposite:
+      return "composite";
+  }
+  return "source";
+}
+
 PsdBlock::~PsdBlock() = default;
 
 int32_t PsdBlock::Read(std::FILE* file) {

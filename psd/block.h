@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "psd/bytes.h"
+#include "psd/stop_token.h"
 
 namespace peelbox {
 
@@ -68,14 +69,18 @@ enum class ReadStep {
   kComposite,
 };
 
+// "source", "header", "colour mode data", "image resources", "layer info",
+// "channel data", "global mask", "composite": the names scripts see.
+const char* ReadStepName(ReadStep step);
+
 // The document a block belongs to: the file's size and format, where status
 // goes, and whether the reading should stop.
 class BlockOwner {
  public:
   virtual ~BlockOwner() = default;
   virtual void ReportStatus(const std::string& message, int progress) const = 0;
-  // Polled between channels: a stop request ends the read with kStopped.
-  virtual bool StopRequested() const = 0;
+  // The records of the document's layers are read; their pixels follow.
+  virtual void ReportLayerRecords(LayerInfo& layers) = 0;
   // The pixels of record `index` of the document's layers are decoded; all
   // their records are read. The receiver may take the record's planes.
   virtual void ReportLayerPixels(LayerInfo& layers, size_t index) = 0;
@@ -85,6 +90,8 @@ class BlockOwner {
 
   int64_t fileSize = 0;
   DocumentFormat format;
+  // Polled between channels: a stop request ends the read with kStopped.
+  StopToken stop;
   // Where the read failed; the document sets the section, a section may name
   // its part. Meaningful only after a failure.
   ReadStep failedStep = ReadStep::kSource;
@@ -99,9 +106,6 @@ class PsdBlock {
   static constexpr int32_t kShortLength = -2;
   static constexpr int32_t kNoMemory = -4;
   static constexpr int32_t kShortData = -8;
-  // Not a failure: whoever asked for the document asked to stop. No reader
-  // code comes near it.
-  static constexpr int32_t kStopped = -(1 << 20);
 
   PsdBlock() = default;
   PsdBlock(const PsdBlock&) = delete;
@@ -127,7 +131,7 @@ class PsdBlock {
   // allocated. -1 when the position cannot be had.
   int64_t BytesLeft(std::FILE* file) const;
   bool Large() const { return owner != nullptr && owner->format.Large(); }
-  bool StopRequested() const { return owner != nullptr && owner->StopRequested(); }
+  bool StopRequested() const { return owner != nullptr && owner->stop.StopRequested(); }
 };
 
 // The create-and-read pattern of every section and record: no owner gives

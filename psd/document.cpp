@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "psd/format_text.h"
+
 namespace peelbox {
 
 PsdDocument::PsdDocument() = default;
@@ -59,7 +61,9 @@ void PsdDocument::ReportStatus(const std::string& message, int progress) const {
   if (job != nullptr) job->SendStatus(message, progress);
 }
 
-bool PsdDocument::StopRequested() const { return job != nullptr && job->StopRequested(); }
+void PsdDocument::ReportLayerRecords(LayerInfo& layers) {
+  if (job != nullptr) job->LayerRecordsRead(*this, layers);
+}
 
 void PsdDocument::ReportLayerPixels(LayerInfo& layers, size_t index) {
   if (job != nullptr) job->LayerPixelsRead(*this, layers, index);
@@ -72,9 +76,11 @@ bool PsdDocument::CompositeWanted() const {
 namespace {
 
 template <typename Reader>
-std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadFailure* failure, Reader read) {
+std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadFailure* failure, StopToken stop,
+                                      Reader read) {
   auto document = std::make_unique<PsdDocument>();
   document->job = job;
+  document->stop = std::move(stop);
   *result = read(*document);
   if (*result != PsdBlock::kOk) {
     if (failure != nullptr) *failure = {document->failedStep, document->openError};
@@ -86,13 +92,13 @@ std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadFail
 }  // namespace
 
 std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job,
-                                             ReadFailure* failure) {
-  return LoadWith(result, job, failure, [&](PsdDocument& document) { return document.Open(path); });
+                                             ReadFailure* failure, StopToken stop) {
+  return LoadWith(result, job, failure, std::move(stop), [&](PsdDocument& document) { return document.Open(path); });
 }
 
 std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job,
-                                                       ReadFailure* failure) {
-  return LoadWith(result, job, failure, [&](PsdDocument& document) { return document.ReadStream(file); });
+                                                       ReadFailure* failure, StopToken stop) {
+  return LoadWith(result, job, failure, std::move(stop), [&](PsdDocument& document) { return document.ReadStream(file); });
 }
 
 }  // namespace peelbox

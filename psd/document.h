@@ -42,7 +42,7 @@ class PsdDocument : public BlockOwner {
   int32_t ReadStream(std::FILE* file);
 
   void ReportStatus(const std::string& message, int progress) const override;
-  bool StopRequested() const override;
+  void ReportLayerRecords(LayerInfo& layers) override;
   void ReportLayerPixels(LayerInfo& layers, size_t index) override;
   bool CompositeWanted() const override;
 
@@ -57,12 +57,13 @@ class PsdDocument : public BlockOwner {
 
 // Creates a document, reads `path` into it and returns it; on failure stores
 // the code in `*result` and returns none (and, when `failure` is given,
-// where the read failed).
+// where the read failed). A stop requested through `stop` ends the read
+// with kStopped.
 std::unique_ptr<PsdDocument> LoadPsdDocument(const std::string& path, int32_t* result, StatusSink* job,
-                                             ReadFailure* failure = nullptr);
+                                             ReadFailure* failure = nullptr, StopToken stop = {});
 // The same for an open stream, which stays open.
 std::unique_ptr<PsdDocument> LoadPsdDocumentFromStream(std::FILE* file, int32_t* result, StatusSink* job,
-                                                       ReadFailure* failure = nullptr);
+                                                       ReadFailure* failure = nullptr, StopToken stop = {});
 
 // What a failed read means for the document, in words a user can act on:
 // the part and the field where reading stopped ("the layer records end

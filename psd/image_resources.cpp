@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "psd/big_endian.h"
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 namespace peelbox {
 

@@ -8,15 +8,6 @@
 
 namespace peelbox {
 
-namespace {
-
-LayerBounds BoundsAt(const uint8_t* bytes) {
-  return {LoadBigEndian<int32_t>(bytes), LoadBigEndian<int32_t>(bytes + 4), LoadBigEndian<int32_t>(bytes + 8),
-          LoadBigEndian<int32_t>(bytes + 12)};
-}
-
-}  // namespace
-
 LayerRecord::LayerRecord() = default;
 LayerRecord::~LayerRecord() = default;
 
@@ -55,6 +46,7 @@ int32_t LayerRecord::ParseExtraData() {
   if (cursor.Remaining() > 0 && !(maskData = CreateBlockFromMemory<LayerMaskData>(owner, &cursor, &result))) {
     return kBadMaskData;
   }
+  if (maskData) mask = ParseLayerMask(maskData->data.data(), maskData->length);
   if (cursor.Remaining() > 0 && !(blendingRanges = CreateBlockFromMemory<BlendingRanges>(owner, &cursor, &result))) {
     return kBadBlendingRanges;
   }
@@ -82,24 +74,24 @@ std::string LayerRecord::UnicodeName() const {
   return Utf16ToUtf8(units, count);
 }
 
+// The user masks are stored at their own rectangles.
 std::optional<LayerBounds> LayerRecord::ChannelBounds(int16_t channelId) const {
-  // The user masks are stored at their own rectangle: the layer mask's in the
-  // first 16 bytes of the mask data; the real user mask's after the flags,
-  // default colour, real flags and real background (offset 20), present when
-  // the mask data holds at least 36 bytes. Mask parameters, when the flags
-  // announce them, follow the real rectangle.
-  constexpr size_t kRectSize = 16;
-  constexpr size_t kRealRectOffset = 20;
-  const size_t maskLength = maskData ? maskData->length : 0;
   if (channelId == kUserMaskChannel) {
-    if (maskLength < kRectSize) return std::nullopt;
-    return BoundsAt(maskData->data.data());
+    if (!mask) return std::nullopt;
+    return mask->user.bounds;
   }
   if (channelId == kRealUserMaskChannel) {
-    if (maskLength < kRealRectOffset + kRectSize) return std::nullopt;
-    return BoundsAt(maskData->data.data() + kRealRectOffset);
+    if (!mask || !mask->real) return std::nullopt;
+    return mask->real->bounds;
   }
   return Bounds();
+}
+
+std::optional<VectorMask> LayerRecord::VectorMaskOf() const {
+  const TaggedBlock* block = Block(kVectorMaskKey);
+  if (block == nullptr) block = Block(kVectorStrokeMaskKey);
+  if (block == nullptr) return std::nullopt;
+  return ParseVectorMask(block->data);
 }
 
 const TaggedBlock* LayerRecord::Block(const std::string& key) const {

@@ -11,6 +11,7 @@
 
 #include "psd/block.h"
 #include "psd/channel.h"
+#include "psd/layer_mask.h"
 #include "psd/tagged_blocks.h"
 
 namespace peelbox {
@@ -42,6 +43,8 @@ class LayerRecord : public PsdBlock {
   // user masks the rectangle their mask data gives. None when the mask data
   // gives none.
   std::optional<LayerBounds> ChannelBounds(int16_t channelId) const;
+  // The vector mask's flags and path ("vmsk", else "vsms"), or none.
+  std::optional<VectorMask> VectorMaskOf() const;
   // The first tagged block of this key, or none.
   const TaggedBlock* Block(const std::string& key) const;
   // The section divider's type: 1 and 2 open a group (open or closed in
@@ -69,6 +72,7 @@ class LayerRecord : public PsdBlock {
   uint8_t flags = 0;
   uint8_t filler = 0;
   std::unique_ptr<LayerMaskData> maskData;         // a view into `data`
+  std::optional<LayerMask> mask;                   // parsed from maskData
   std::unique_ptr<BlendingRanges> blendingRanges;  // a view into `data`
   std::vector<TaggedBlock> blocks;                 // views into `data`, file order
 

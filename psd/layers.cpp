@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "psd/big_endian.h"
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 namespace peelbox {
 
@@ -32,6 +32,7 @@ int32_t LayerInfo::ReadLayers(std::FILE* file, bool documentLayers) {
     if (!record) return result;
     records.push_back(std::move(record));
   }
+  if (documentLayers && !records.empty()) owner->ReportLayerRecords(*this);
   return ReadChannelData(file, documentLayers);
 }
 

@@ -42,7 +42,7 @@ constexpr Meaning kMeanings[] = {
 }  // namespace
 
 std::string DescribeReadFailure(ReadStep step, int32_t code) {
-  if (step == ReadStep::kSource || code == PsdBlock::kStopped) return {};
+  if (step == ReadStep::kSource || code == kStopped) return {};
   for (const Meaning& meaning : kMeanings) {
     if (meaning.step == step && (meaning.code == code || meaning.code == 0)) return meaning.words;
   }

@@ -14,6 +14,9 @@ class StatusSink {
   virtual ~StatusSink() = default;
   // `progress` is a position in the job's 0..100 range.
   virtual void SendStatus(std::string text, int progress) = 0;
+  // The records of the document's layers (file order) are read, before any
+  // of their pixels: the one moment to decide what becomes of each.
+  virtual void LayerRecordsRead(const PsdDocument& document, LayerInfo& layers) { (void)document, (void)layers; }
   // The pixels of record `index` of the document's layers (file order) are
   // decoded, while the rest of the document is still being read: work on
   // them can start. All the records are read by then. The sink may take the
@@ -21,11 +24,6 @@ class StatusSink {
   virtual void LayerPixelsRead(const PsdDocument& document, LayerInfo& layers, size_t index) {
     (void)document, (void)layers, (void)index;
   }
-  // Polled while reading; true ends the read with PsdBlock::kStopped.
-  virtual bool StopRequested() const { return false; }
 };
-
-// printf-style formatting into a std::string of exactly the needed length.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace peelbox

@@ -21,6 +21,8 @@ inline constexpr char kNestedSectionDividerKey[] = "lsdk";
 inline constexpr char kLayers16Key[] = "Lr16";
 inline constexpr char kLayers32Key[] = "Lr32";
 inline constexpr char kLayersKey[] = "Layr";
+inline constexpr char kVectorMaskKey[] = "vmsk";
+inline constexpr char kVectorStrokeMaskKey[] = "vsms";
 
 struct TaggedBlock {
   std::string key;

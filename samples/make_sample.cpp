@@ -20,17 +20,17 @@ ByteVector SectionDivider(uint32_t type) {
   return block;
 }
 
-LayerSpec EmptyRecord(const std::string& name, uint32_t sectionType) {
-  LayerSpec layer;
+LayerRecipe EmptyRecord(const std::string& name, uint32_t sectionType) {
+  LayerRecipe layer;
   layer.name = name;
   for (int16_t id : {-1, 0, 1, 2}) layer.channels.push_back(RawChannel(id, {}));
   if (sectionType != 0) layer.afterName = SectionDivider(sectionType);
   return layer;
 }
 
-LayerSpec MaskedLayer() {
+LayerRecipe MaskedLayer() {
   PixelLayerOptions options{20, 170, 130, 120, true, true, 3, "Masked photo"};
-  LayerSpec layer = PixelLayer(options);
+  LayerRecipe layer = PixelLayer(options);
   // A user mask over the left half: shown by Photoshop, not applied here.
   const int32_t top = 20, left = 170, bottom = 140, right = 235;
   ByteVector mask(static_cast<size_t>((right - left) * (bottom - top)), 255);
@@ -45,8 +45,8 @@ LayerSpec MaskedLayer() {
   return layer;
 }
 
-DocumentSpec Sample() {
-  DocumentSpec doc;
+DocumentRecipe Sample() {
+  DocumentRecipe doc;
   doc.rows = kHeight;
   doc.columns = kWidth;
   doc.resources = {{1005, "", ByteVector(16, 0)}};

@@ -187,7 +187,7 @@ void MainDialog::OnOK() {
   request->outputFolder = PathBytes(outputFolder);
   request->ignoreAlpha = ignoreAlpha;
   request->window = bridge_.get();
-  stopToken_ = std::make_shared<std::atomic<bool>>(false);
+  stopToken_ = StopToken::Make();
   request->stop = stopToken_;
   jobActive_ = true;
   worker_ = std::thread(RipThreadProc, std::move(request));
@@ -198,7 +198,7 @@ void MainDialog::reject() {
   // box: the job is asked to stop and reports to this dialog until it is
   // done, so the dialog stays.
   if (jobActive_) {
-    if (stopToken_) stopToken_->store(true);
+    stopToken_.RequestStop();
     return;
   }
   QDialog::reject();

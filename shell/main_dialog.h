@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QString>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "export/messages.h"
+#include "psd/stop_token.h"
 
 class QCheckBox;
 class QMimeData;
@@ -100,7 +100,7 @@ class MainDialog : public QDialog {
   bool jobActive_ = false;
   bool initialized_ = false;
   // The running job's stop request, shared with it; the dialog only sets it.
-  std::shared_ptr<std::atomic<bool>> stopToken_;
+  StopToken stopToken_;
   // The controls' rectangles at the template's width; a wider window
   // stretches the boxes and the bar and moves the buttons along.
   struct Stretch {

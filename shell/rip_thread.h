@@ -2,11 +2,11 @@
 // dialog, the window side it reports to, and the thread procedure.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <string>
 
 #include "export/messages.h"
+#include "psd/stop_token.h"
 
 namespace peelbox::shell {
 
@@ -25,7 +25,7 @@ struct RipRequest {
   int ignoreAlpha = 0;
   RipWindow* window = nullptr;
   // The dialog sets it to ask the job to stop; the job polls it.
-  std::shared_ptr<std::atomic<bool>> stop;
+  StopToken stop;
 };
 
 // Runs one job: started, the job's statuses, "Reporting...", the report

@@ -11,19 +11,19 @@ namespace peelbox {
 namespace {
 
 using psdbuild::BuildDocument;
-using psdbuild::ChannelSpec;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::ChannelRecipe;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 using test::LoadBytes;
 using test::Ramp;
 
 // A document whose only layer has the given bounds and channels.
-DocumentSpec OneLayer(int32_t width, int32_t height, std::vector<ChannelSpec> channels) {
-  DocumentSpec doc;
+DocumentRecipe OneLayer(int32_t width, int32_t height, std::vector<ChannelRecipe> channels) {
+  DocumentRecipe doc;
   doc.rows = std::max(height, 1);
   doc.columns = std::max(width, 1);
-  LayerSpec layer;
+  LayerRecipe layer;
   layer.right = width;
   layer.bottom = height;
   layer.name = "L";
@@ -33,9 +33,9 @@ DocumentSpec OneLayer(int32_t width, int32_t height, std::vector<ChannelSpec> ch
   return doc;
 }
 
-int32_t Result(const DocumentSpec& doc) { return test::LoadResult(BuildDocument(doc).bytes); }
+int32_t Result(const DocumentRecipe& doc) { return test::LoadResult(BuildDocument(doc).bytes); }
 
-std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc) {
+std::unique_ptr<PsdDocument> Load(const DocumentRecipe& doc) {
   int32_t result = 1;
   auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   EXPECT_EQ(result, 0);
@@ -51,8 +51,8 @@ ByteVector PlaneOf(const ChannelInfo& channel) {
 }
 
 // A PackBits channel from hand-made rows.
-ChannelSpec PackedRows(int16_t id, const std::vector<ByteVector>& rows) {
-  ChannelSpec channel{id, 1, {}, std::nullopt};
+ChannelRecipe PackedRows(int16_t id, const std::vector<ByteVector>& rows) {
+  ChannelRecipe channel{id, 1, {}, std::nullopt};
   for (const ByteVector& row : rows) {
     channel.stored.push_back(static_cast<uint8_t>(row.size() >> 8));
     channel.stored.push_back(static_cast<uint8_t>(row.size()));
@@ -103,9 +103,9 @@ TEST(ChannelPixels, PacketsCutOffByTheEndOfTheirRowFail) {
 
 TEST(ChannelPixels, StoredBytesThatDoNotFitThePlaneFail) {
   // The row-count table alone does not fit.
-  EXPECT_EQ(Result(OneLayer(2, 4, {ChannelSpec{0, 1, {0, 1}, std::nullopt}})), -1);
+  EXPECT_EQ(Result(OneLayer(2, 4, {ChannelRecipe{0, 1, {0, 1}, std::nullopt}})), -1);
   // A row count larger than the bytes left.
-  EXPECT_EQ(Result(OneLayer(2, 1, {ChannelSpec{0, 1, {0, 9, 0xFF, 1}, std::nullopt}})), -1);
+  EXPECT_EQ(Result(OneLayer(2, 1, {ChannelRecipe{0, 1, {0, 9, 0xFF, 1}, std::nullopt}})), -1);
   // A raw channel shorter than its plane.
   EXPECT_EQ(Result(OneLayer(4, 2, {psdbuild::RawChannel(0, Ramp(7))})), -1);
   // A huge layer with a few packed bytes fails before its plane is allocated.
@@ -119,11 +119,11 @@ TEST(ChannelPixels, RawChannelLongerThanItsPlaneKeepsThePlaneSize) {
 }
 
 TEST(ChannelPixels, ResultCodesOfTheStoredData) {
-  ChannelSpec tooShort = psdbuild::RawChannel(0, {});
+  ChannelRecipe tooShort = psdbuild::RawChannel(0, {});
   tooShort.lengthField = 1;  // no room for the compression word
   EXPECT_EQ(Result(OneLayer(0, 0, {tooShort})), ChannelInfo::kShortCompression);
 
-  DocumentSpec doc = OneLayer(4, 2, {psdbuild::RawChannel(0, Ramp(8))});
+  DocumentRecipe doc = OneLayer(4, 2, {psdbuild::RawChannel(0, Ramp(8))});
   const psdbuild::BuiltDocument built = BuildDocument(doc);
   EXPECT_EQ(test::LoadResult(built.CutAt(built.At("pixels0.0") + 1)), -2);
   EXPECT_EQ(test::LoadResult(built.CutAt(built.At("pixels0.0") + 5)), ChannelInfo::kShortStoredData);
@@ -134,7 +134,7 @@ TEST(ChannelPixels, ResultCodesOfTheStoredData) {
 
 TEST(ChannelPixels, UnknownCompressionsKeepTheirBytesAndHaveNoPlane) {
   for (uint16_t compression : {4, 9, 0xFFFF}) {
-    const auto document = Load(OneLayer(4, 2, {ChannelSpec{0, compression, {0x78, 0x9C, 1, 2, 3}, std::nullopt}}));
+    const auto document = Load(OneLayer(4, 2, {ChannelRecipe{0, compression, {0x78, 0x9C, 1, 2, 3}, std::nullopt}}));
     const ChannelInfo& channel = Channel(document, 0, 0);
     EXPECT_TRUE(channel.plane.empty());
     EXPECT_EQ(channel.data.size(), 5u);
@@ -151,7 +151,7 @@ TEST(ChannelPixels, EmptyAndNegativeLayersHaveEmptyPlanes) {
 }
 
 TEST(ChannelPixels, SixteenBitPlanesHoldTwoBytesPerSample) {
-  DocumentSpec doc = OneLayer(3, 2, {psdbuild::PackBitsChannel(0, Ramp(12, 1), 6)});
+  DocumentRecipe doc = OneLayer(3, 2, {psdbuild::PackBitsChannel(0, Ramp(12, 1), 6)});
   doc.depth = 16;
   const auto document = Load(doc);
   EXPECT_EQ(PlaneOf(Channel(document, 0, 0)), Ramp(12, 1));
@@ -177,7 +177,7 @@ TEST(ChannelPixels, UserMasksAreDecodedAtTheirOwnRectangle) {
   mask.insert(mask.end(), real.begin(), real.end());
   ASSERT_EQ(mask.size(), 36u);
 
-  DocumentSpec doc = OneLayer(4, 4, {psdbuild::RawChannel(0, Ramp(16)), psdbuild::PackBitsChannel(-2, Ramp(6, 100), 3),
+  DocumentRecipe doc = OneLayer(4, 4, {psdbuild::RawChannel(0, Ramp(16)), psdbuild::PackBitsChannel(-2, Ramp(6, 100), 3),
                                       psdbuild::PackBitsChannel(-3, Ramp(10, 50), 2)});
   doc.layers[0].maskData = mask;
   const auto document = Load(doc);
@@ -199,7 +199,7 @@ TEST(ChannelPixels, UserMasksAreDecodedAtTheirOwnRectangle) {
 }
 
 TEST(ChannelPixels, MasksWithoutARectangleKeepTheirBytes) {
-  DocumentSpec doc = OneLayer(2, 2, {psdbuild::RawChannel(0, Ramp(4)), psdbuild::PackBitsChannel(-2, Ramp(4), 2),
+  DocumentRecipe doc = OneLayer(2, 2, {psdbuild::RawChannel(0, Ramp(4)), psdbuild::PackBitsChannel(-2, Ramp(4), 2),
                                       psdbuild::PackBitsChannel(-3, Ramp(4), 2)});
   ByteVector mask = Rect(0, 0, 2, 2);
   mask.resize(35);  // too short for a real user mask

@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using psdbuild::LayerSpec;
+using psdbuild::LayerRecipe;
 
 using test::RunCli;
 using Output = test::CliOutput;
@@ -42,14 +42,14 @@ std::vector<std::string> FilesUnder(const fs::path& folder) {
   return files;
 }
 
-LayerSpec Pixels(const std::string& name, int32_t left = 0, int32_t top = 0, uint8_t flags = 0) {
-  LayerSpec layer = psdbuild::PixelLayer({top, left, 6, 4, true, true, static_cast<uint32_t>(name.size()), name});
+LayerRecipe Pixels(const std::string& name, int32_t left = 0, int32_t top = 0, uint8_t flags = 0) {
+  LayerRecipe layer = psdbuild::PixelLayer({top, left, 6, 4, true, true, static_cast<uint32_t>(name.size()), name});
   layer.flags = flags;
   return layer;
 }
 
-LayerSpec Section(const std::string& name, uint8_t type, uint8_t flags = 0) {
-  LayerSpec layer;
+LayerRecipe Section(const std::string& name, uint8_t type, uint8_t flags = 0) {
+  LayerRecipe layer;
   layer.name = name;
   layer.flags = flags;
   layer.blendKey = type == 3 ? "norm" : "pass";
@@ -63,10 +63,10 @@ constexpr uint8_t kHidden = 0x02;
 // (Sky and sky), a hidden Ghost and a fill layer; Top, partly off the
 // canvas; and another Sky at the top.
 std::string Grouped(const test::TempDir& dir) {
-  psdbuild::DocumentSpec doc;
+  psdbuild::DocumentRecipe doc;
   doc.rows = 20;
   doc.columns = 30;
-  LayerSpec fill;
+  LayerRecipe fill;
   fill.name = "Fill";
   fill.afterName = psdbuild::TaggedBlockBytes("SoCo", {0, 0, 0, 16});
   doc.layers = {Pixels("Back"),           Section("</Layer group>", 3), Section("</Layer group>", 3),

@@ -194,7 +194,7 @@ Output RunInterrupted(const std::vector<std::string>& arguments, const std::stri
 
 TEST(Cli, CtrlCStopsTheJobAndKeepsWhatIsWrittenWhole) {
   test::TempDir dir;
-  psdbuild::DocumentSpec doc;
+  psdbuild::DocumentRecipe doc;
   doc.rows = 300;
   doc.columns = 400;
   for (int i = 0; i < 40; ++i) {

@@ -13,8 +13,8 @@ namespace peelbox {
 namespace {
 
 using psdbuild::BuildDocument;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 
 struct Ripped {
@@ -23,7 +23,7 @@ struct Ripped {
   test::DecodedGif gif;
 };
 
-Ripped Rip(const DocumentSpec& doc, bool ignoreAlpha = false, const std::string& stem = "L") {
+Ripped Rip(const DocumentRecipe& doc, bool ignoreAlpha = false, const std::string& stem = "L") {
   test::TempDir in, out;
   RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), out.Folder(), ignoreAlpha ? 1 : 0, nullptr);
   Ripped ripped;
@@ -35,14 +35,14 @@ Ripped Rip(const DocumentSpec& doc, bool ignoreAlpha = false, const std::string&
 
 // One layer of `width` x 1 in a document of `mode` and `depth`, its planes
 // by channel id, stored raw.
-DocumentSpec OneLayer(uint16_t mode, uint16_t depth, int32_t width,
+DocumentRecipe OneLayer(uint16_t mode, uint16_t depth, int32_t width,
                       const std::vector<std::pair<int16_t, ByteVector>>& planes) {
-  DocumentSpec doc;
+  DocumentRecipe doc;
   doc.mode = mode;
   doc.depth = depth;
   doc.rows = 1;
   doc.columns = width;
-  LayerSpec layer;
+  LayerRecipe layer;
   layer.name = "L";
   layer.right = width;
   layer.bottom = 1;
@@ -162,16 +162,16 @@ TEST(Modes, ThirtyTwoBitValuesGoThroughTheSrgbCurve) {
 TEST(Modes, CmykWithoutAUsableProfileTakesThePlainFormula) {
   // Stored CMYK is inverted: 255 (65535) means no ink.
   const auto formula = [](uint64_t c, uint64_t k, uint64_t max) { return static_cast<int>((c * k + max / 2) / max); };
-  DocumentSpec eight = OneLayer(kCmykMode, 8, 3, {{0, {255, 128, 10}}, {1, {0, 255, 200}}, {2, {77, 255, 1}},
+  DocumentRecipe eight = OneLayer(kCmykMode, 8, 3, {{0, {255, 128, 10}}, {1, {0, 255, 200}}, {2, {77, 255, 1}},
                                                  {3, {255, 255, 100}}});
-  DocumentSpec sixteen = OneLayer(kCmykMode, 16, 2, {{0, Samples16({65535, 40000})}, {1, Samples16({1, 65535})},
+  DocumentRecipe sixteen = OneLayer(kCmykMode, 16, 2, {{0, Samples16({65535, 40000})}, {1, Samples16({1, 65535})},
                                                     {2, Samples16({300, 65535})}, {3, Samples16({65535, 65535})}});
   const std::vector<int> wanted8 = {formula(255, 255, 255), 0,   formula(77, 255, 255), formula(128, 255, 255), 255,
                                     255,                    formula(10, 100, 255), formula(200, 100, 255), formula(1, 100, 255)};
   const std::vector<int> wanted16 = {65535, formula(1, 65535, 65535), formula(300, 65535, 65535), 40000, 65535, 65535};
   const std::string rgbProfile(128, 'x');
   for (const std::string& profile : {std::string(), std::string("not a profile"), rgbProfile}) {
-    DocumentSpec a = eight, b = sixteen;
+    DocumentRecipe a = eight, b = sixteen;
     if (!profile.empty()) {
       a.resources = {{1039, "", ByteVector(profile.begin(), profile.end())}};
       b.resources = a.resources;
@@ -225,7 +225,7 @@ TEST(Flattened, TheCompositeIsWrittenAsOneOpaqueBackground) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    DocumentSpec doc;
+    DocumentRecipe doc;
     doc.mode = c.mode;
     doc.depth = c.depth;
     doc.channels = c.channels;
@@ -245,7 +245,7 @@ TEST(Flattened, TheCompositeIsWrittenAsOneOpaqueBackground) {
 }
 
 TEST(Flattened, AModeWithNoRuleWritesNothingAndSaysSo) {
-  DocumentSpec doc;
+  DocumentRecipe doc;
   doc.mode = kMultichannelMode;
   doc.channels = 2;
   doc.rows = 1;

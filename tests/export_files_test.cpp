@@ -7,7 +7,7 @@
 #include <set>
 
 #include "export/export_result.h"
-#include "export/png_writer.h"
+#include "export/png_format.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
@@ -16,17 +16,17 @@ namespace peelbox {
 namespace {
 
 using psdbuild::BuildDocument;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 
 // One layer of width x height from planes given per channel id.
-DocumentSpec Document(int32_t width, int32_t height, const std::vector<std::pair<int16_t, ByteVector>>& planes,
+DocumentRecipe Document(int32_t width, int32_t height, const std::vector<std::pair<int16_t, ByteVector>>& planes,
                       int32_t top = 0, int32_t left = 0) {
-  DocumentSpec doc;
+  DocumentRecipe doc;
   doc.rows = top + height;
   doc.columns = left + width;
-  LayerSpec layer;
+  LayerRecipe layer;
   layer.top = top;
   layer.left = left;
   layer.bottom = top + height;
@@ -44,7 +44,7 @@ struct Ripped {
   std::vector<std::string> files;
 };
 
-Ripped Rip(const DocumentSpec& doc, bool ignoreAlpha = false) {
+Ripped Rip(const DocumentRecipe& doc, bool ignoreAlpha = false) {
   test::TempDir dir;
   const std::string source = dir.Write("in.psd", BuildDocument(doc).bytes);
   test::TempDir out;
@@ -214,9 +214,10 @@ TEST(PngEncoder, BatchesOfRowsGiveTheBytesOfOneCallAndAStopAbandonsThem) {
   ASSERT_EQ(batched.size(), reference.size());
   EXPECT_TRUE(std::equal(batched.data(), batched.data() + batched.size(), reference.data()));
 
-  std::atomic<bool> stop{true};
+  const StopToken stop = StopToken::Make();
+  stop.RequestStop();
   OutputBuffer stopped;
-  EXPECT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, &stop}, &stopped), kEncodingStopped);
+  EXPECT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, stop}, &stopped), kStopped);
 }
 
 }  // namespace

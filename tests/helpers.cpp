@@ -56,17 +56,17 @@ ByteVector Ramp(size_t size, uint8_t first) {
   return plane;
 }
 
-psdbuild::DocumentSpec SmallDocument() {
-  psdbuild::DocumentSpec doc;
+psdbuild::DocumentRecipe SmallDocument() {
+  psdbuild::DocumentRecipe doc;
   doc.rows = 2;
   doc.columns = 4;
   doc.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
-  psdbuild::LayerSpec rgb;
+  psdbuild::LayerRecipe rgb;
   rgb.bottom = 2;
   rgb.right = 4;
   rgb.name = "Background";
   for (int16_t id = 0; id < 3; ++id) rgb.channels.push_back(psdbuild::PackBitsChannel(id, Ramp(8, 10 * id), 4));
-  psdbuild::LayerSpec rgba;
+  psdbuild::LayerRecipe rgba;
   rgba.top = 0;
   rgba.left = 1;
   rgba.bottom = 2;

@@ -63,7 +63,7 @@ class RecordingReceiver : public RipMessageReceiver {
 
 // A small valid RGB document: two resources, a 4x2 PackBits RGB layer and a
 // 3x2 raw RGBA layer, and a raw composite.
-psdbuild::DocumentSpec SmallDocument();
+psdbuild::DocumentRecipe SmallDocument();
 // The reader's status texts for it, in order.
 std::vector<std::string> SmallDocumentStatuses();
 // A plane of `size` bytes counting up from `first`.

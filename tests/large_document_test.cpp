@@ -13,14 +13,14 @@ namespace {
 
 using psdbuild::BuildDocument;
 using psdbuild::BuiltDocument;
-using psdbuild::ChannelSpec;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
-using psdbuild::SectionBlockSpec;
+using psdbuild::ChannelRecipe;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
+using psdbuild::SectionBlockRecipe;
 using test::ByteVector;
 using test::Ramp;
 
-std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc, test::RecordingSink* sink = nullptr) {
+std::unique_ptr<PsdDocument> Load(const DocumentRecipe& doc, test::RecordingSink* sink = nullptr) {
   int32_t result = 1;
   auto document = test::LoadBytes(BuildDocument(doc).bytes, &result, sink);
   EXPECT_EQ(result, 0);
@@ -31,8 +31,8 @@ ByteVector PlaneOf(const ChannelInfo& channel) {
   return ByteVector(channel.plane.data(), channel.plane.data() + channel.plane.size());
 }
 
-LayerSpec Layer(const std::string& name, int32_t width, int32_t height, std::vector<ChannelSpec> channels) {
-  LayerSpec layer;
+LayerRecipe Layer(const std::string& name, int32_t width, int32_t height, std::vector<ChannelRecipe> channels) {
+  LayerRecipe layer;
   layer.name = name;
   layer.right = width;
   layer.bottom = height;
@@ -40,16 +40,16 @@ LayerSpec Layer(const std::string& name, int32_t width, int32_t height, std::vec
   return layer;
 }
 
-SectionBlockSpec LayersBlock(const std::string& key, std::vector<LayerSpec> layers) {
-  SectionBlockSpec block;
+SectionBlockRecipe LayersBlock(const std::string& key, std::vector<LayerRecipe> layers) {
+  SectionBlockRecipe block;
   block.key = key;
   block.holdsLayers = true;
   block.layers = std::move(layers);
   return block;
 }
 
-SectionBlockSpec DataBlock(const std::string& key, ByteVector data) {
-  SectionBlockSpec block;
+SectionBlockRecipe DataBlock(const std::string& key, ByteVector data) {
+  SectionBlockRecipe block;
   block.key = key;
   block.data = std::move(data);
   return block;
@@ -57,8 +57,8 @@ SectionBlockSpec DataBlock(const std::string& key, ByteVector data) {
 
 // A 16-bit document as Photoshop writes it: no main layer info, the layers
 // in an Lr16 block after the global mask.
-DocumentSpec SixteenBit(std::vector<SectionBlockSpec> blocks) {
-  DocumentSpec doc;
+DocumentRecipe SixteenBit(std::vector<SectionBlockRecipe> blocks) {
+  DocumentRecipe doc;
   doc.depth = 16;
   doc.rows = 2;
   doc.columns = 3;
@@ -71,7 +71,7 @@ DocumentSpec SixteenBit(std::vector<SectionBlockSpec> blocks) {
 
 TEST(TaggedLayers, TheFirstBlockWithRecordsHoldsTheDocumentsLayers) {
   const ByteVector red = Ramp(12, 1), alpha = Ramp(12, 200);
-  DocumentSpec doc = SixteenBit({
+  DocumentRecipe doc = SixteenBit({
       DataBlock("Patt", {}),
       LayersBlock("Lr16", {}),  // no records
       LayersBlock("Lr32", {Layer("A", 3, 2, {psdbuild::RawChannel(0, red)}),
@@ -106,7 +106,7 @@ TEST(TaggedLayers, TheFirstBlockWithRecordsHoldsTheDocumentsLayers) {
 }
 
 TEST(TaggedLayers, MainRecordsComeFirst) {
-  DocumentSpec doc = SixteenBit({LayersBlock("Lr16", {Layer("Tagged", 1, 1, {psdbuild::RawChannel(0, {0, 1})})})});
+  DocumentRecipe doc = SixteenBit({LayersBlock("Lr16", {Layer("Tagged", 1, 1, {psdbuild::RawChannel(0, {0, 1})})})});
   doc.layers = {Layer("Main", 1, 1, {psdbuild::RawChannel(0, {0, 2})})};
   const auto document = Load(doc);
   EXPECT_EQ(document->layerMaskInfo->Layers().key, "main");
@@ -127,18 +127,18 @@ TEST(TaggedLayers, TheJobHearsOfTheDocumentsLayersOnly) {
 }
 
 TEST(TaggedLayers, ABlockThatDoesNotFitEndsTheListWithoutFailing) {
-  const auto keys = [](const DocumentSpec& doc) {
+  const auto keys = [](const DocumentRecipe& doc) {
     const auto document = Load(doc);
     std::vector<std::string> found;
     if (!document) return found;
     for (const TaggedBlock& block : document->layerMaskInfo->blocks) found.push_back(block.key);
     return found;
   };
-  SectionBlockSpec overrun = DataBlock("Txt2", {1, 2, 3, 4});
+  SectionBlockRecipe overrun = DataBlock("Txt2", {1, 2, 3, 4});
   overrun.lengthField = 1000;
   EXPECT_EQ(keys(SixteenBit({DataBlock("Patt", {}), overrun, DataBlock("FMsk", {})})),
             std::vector<std::string>{"Patt"});
-  SectionBlockSpec other = DataBlock("Txt2", {1, 2, 3, 4});
+  SectionBlockRecipe other = DataBlock("Txt2", {1, 2, 3, 4});
   other.signature = "MIB8";
   EXPECT_EQ(keys(SixteenBit({DataBlock("Patt", {}), other, DataBlock("FMsk", {})})), std::vector<std::string>{"Patt"});
   EXPECT_EQ(keys(SixteenBit({DataBlock("8B64", {}), DataBlock("FMsk", {5})})), (std::vector<std::string>{"8B64", "FMsk"}));
@@ -147,7 +147,7 @@ TEST(TaggedLayers, ABlockThatDoesNotFitEndsTheListWithoutFailing) {
 TEST(TaggedLayers, TheCompositeStartsWhereTheSectionEnds) {
   // Bytes after the last block, inside the section, are not read as a block
   // nor as the composite.
-  DocumentSpec doc = SixteenBit({DataBlock("Patt", {}), DataBlock("FMsk", {1, 2, 3, 4, 5, 6, 7, 8})});
+  DocumentRecipe doc = SixteenBit({DataBlock("Patt", {}), DataBlock("FMsk", {1, 2, 3, 4, 5, 6, 7, 8})});
   doc.layers = {Layer("L", 1, 1, {psdbuild::RawChannel(0, {0, 1})})};
   BuiltDocument built = BuildDocument(doc);
   // Turn the FMsk block into garbage inside the section.
@@ -160,7 +160,7 @@ TEST(TaggedLayers, TheCompositeStartsWhereTheSectionEnds) {
 }
 
 TEST(TaggedLayers, BrokenRecordsInsideABlockFailLikeMainOnes) {
-  const DocumentSpec doc = SixteenBit({LayersBlock("Lr16", {Layer("A", 3, 2, {psdbuild::RawChannel(0, Ramp(12))})})});
+  const DocumentRecipe doc = SixteenBit({LayersBlock("Lr16", {Layer("A", 3, 2, {psdbuild::RawChannel(0, Ramp(12))})})});
   const BuiltDocument built = BuildDocument(doc);
   ByteVector cut = built.bytes;
   // The layer's right edge cut short: the file ends inside the record.
@@ -171,7 +171,7 @@ TEST(TaggedLayers, BrokenRecordsInsideABlockFailLikeMainOnes) {
   EXPECT_EQ(result, LayerRecord::kShortRight);
   EXPECT_EQ(failure.step, ReadStep::kLayerInfo);
   // A raw channel shorter than its plane.
-  DocumentSpec shortPixels = doc;
+  DocumentRecipe shortPixels = doc;
   shortPixels.sectionBlocks[0].layers[0].channels[0].stored.resize(11);
   EXPECT_FALSE(LoadPsdDocument(test::TempDir().Write("short.psd", BuildDocument(shortPixels).bytes), &result,
                                nullptr, &failure));
@@ -181,13 +181,13 @@ TEST(TaggedLayers, BrokenRecordsInsideABlockFailLikeMainOnes) {
 
 // Large documents: 8-byte section, layer info and channel lengths, 4-byte
 // PackBits row counts, and 8-byte lengths for some tagged blocks.
-DocumentSpec Large() {
-  DocumentSpec doc;
+DocumentRecipe Large() {
+  DocumentRecipe doc;
   doc.version = 2;
   doc.rows = 2;
   doc.columns = 4;
   const ByteVector plane = Ramp(8, 3);
-  LayerSpec layer = Layer("Large", 4, 2,
+  LayerRecipe layer = Layer("Large", 4, 2,
                           {psdbuild::PackBitsChannel(-1, plane, 4, true), psdbuild::RawChannel(0, plane),
                            psdbuild::ZipChannel(1, plane, 4, 8, true), psdbuild::PackBitsChannel(2, plane, 4, true)});
   layer.afterName = psdbuild::TaggedBlockBytes("cinf", {1, 2, 3}, true);
@@ -255,7 +255,7 @@ ByteVector CompositeData(const std::vector<ByteVector>& planes, size_t rowBytes,
   if (compression >= 2) return psdbuild::Deflate(compression == 3 ? psdbuild::Predict(all, rowBytes, depth) : all);
   ByteVector table, rows;
   for (const ByteVector& plane : planes) {
-    const ChannelSpec packed = psdbuild::PackBitsChannel(0, plane, rowBytes, large);
+    const ChannelRecipe packed = psdbuild::PackBitsChannel(0, plane, rowBytes, large);
     const size_t tableSize = (plane.size() / rowBytes) * (large ? 4 : 2);
     table.insert(table.end(), packed.stored.begin(), packed.stored.begin() + static_cast<long>(tableSize));
     rows.insert(rows.end(), packed.stored.begin() + static_cast<long>(tableSize), packed.stored.end());
@@ -278,7 +278,7 @@ TEST(FlattenedDocuments, TheCompositesColourChannelsBecomePlanes) {
     for (uint16_t compression : {0, 1, 2, 3}) {
       for (bool large : {false, true}) {
         SCOPED_TRACE(std::string(c.what) + ", compression " + std::to_string(compression) + (large ? ", PSB" : ""));
-        DocumentSpec doc;
+        DocumentRecipe doc;
         doc.version = large ? 2 : 1;
         doc.mode = c.mode;
         doc.depth = c.depth;
@@ -302,7 +302,7 @@ TEST(FlattenedDocuments, TheCompositesColourChannelsBecomePlanes) {
 }
 
 TEST(FlattenedDocuments, CompositeDataThatCannotBeDecodedFails) {
-  DocumentSpec doc;
+  DocumentRecipe doc;
   doc.rows = 2;
   doc.columns = 2;
   doc.layerSection = false;

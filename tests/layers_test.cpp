@@ -13,21 +13,21 @@ namespace {
 
 using psdbuild::BuildDocument;
 using psdbuild::BuiltDocument;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 using test::LoadBytes;
 using test::LoadResult;
 
-std::unique_ptr<PsdDocument> Load(const DocumentSpec& doc, test::RecordingSink* sink = nullptr) {
+std::unique_ptr<PsdDocument> Load(const DocumentRecipe& doc, test::RecordingSink* sink = nullptr) {
   int32_t result = 1;
   auto document = LoadBytes(BuildDocument(doc).bytes, &result, sink);
   EXPECT_EQ(result, 0);
   return document;
 }
 
-LayerSpec LayerWithExtraData(ByteVector extra) {
-  LayerSpec layer;
+LayerRecipe LayerWithExtraData(ByteVector extra) {
+  LayerRecipe layer;
   layer.extraData = std::move(extra);
   return layer;
 }
@@ -50,7 +50,7 @@ TEST(LayerSection, ResultCodesOfTheSectionFields) {
 }
 
 TEST(LayerSection, SectionLengthZeroHasNoLayers) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.layerSection = false;
   const auto document = Load(doc);
   EXPECT_TRUE(document->layerMaskInfo->Layers().records.empty());
@@ -59,7 +59,7 @@ TEST(LayerSection, SectionLengthZeroHasNoLayers) {
 }
 
 TEST(LayerSection, LayerInfoLengthZeroStillReadsTheRestOfTheSection) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.layerSection = false;
   const BuiltDocument built = BuildDocument(doc);
   // Section length 12, layer info length 0, an empty global mask info, then
@@ -77,7 +77,7 @@ TEST(LayerSection, LayerInfoLengthZeroStillReadsTheRestOfTheSection) {
 }
 
 TEST(LayerSection, NegativeCountStandsForItsAbsoluteValue) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.layerCountField = -2;
   test::RecordingSink sink;
   const auto document = Load(doc, &sink);
@@ -94,7 +94,7 @@ TEST(LayerSection, NegativeCountStandsForItsAbsoluteValue) {
 }
 
 TEST(LayerSection, GlobalMaskOnlyWhenTheLengthsSaySo) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.globalMask.reset();  // section length - layer info length == 4
   EXPECT_FALSE(Load(doc)->layerMaskInfo->globalMask);
   doc.globalMask = ByteVector{};
@@ -104,7 +104,7 @@ TEST(LayerSection, GlobalMaskOnlyWhenTheLengthsSaySo) {
 }
 
 TEST(LayerRecord, ResultCodesOfEachField) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.layers[0].extraData = ByteVector(11, 0);  // odd: a pad byte follows the record
   doc.layers[0].extraData->at(8) = 0;           // no name
   const BuiltDocument built = BuildDocument(doc);
@@ -137,8 +137,8 @@ TEST(LayerRecord, ResultCodesOfEachField) {
 }
 
 TEST(LayerRecord, FieldsAsStored) {
-  DocumentSpec doc = test::SmallDocument();
-  LayerSpec& layer = doc.layers[1];
+  DocumentRecipe doc = test::SmallDocument();
+  LayerRecipe& layer = doc.layers[1];
   layer.top = -5;
   layer.left = 7;
   layer.bottom = -3;
@@ -168,7 +168,7 @@ TEST(LayerRecord, FieldsAsStored) {
 }
 
 TEST(LayerRecord, ExtraDataSubBlocksAndName) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.layers.push_back(LayerWithExtraData({}));                         // nothing
   doc.layers.push_back(LayerWithExtraData({0, 0, 0, 2, 0xAA, 0xBB}));   // mask data only
   doc.layers.push_back(LayerWithExtraData({0, 0, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 0}));  // empty name
@@ -196,8 +196,8 @@ TEST(LayerRecord, ExtraDataSubBlocksAndName) {
 }
 
 TEST(LayerRecord, NoChannelsAndAStatusForEachRecord) {
-  DocumentSpec doc = test::SmallDocument();
-  LayerSpec empty;
+  DocumentRecipe doc = test::SmallDocument();
+  LayerRecipe empty;
   empty.name = "Group";
   doc.layers.insert(doc.layers.begin() + 1, empty);
   test::RecordingSink sink;
@@ -212,7 +212,7 @@ TEST(LayerRecord, NoChannelsAndAStatusForEachRecord) {
 
 TEST(LayerRecord, PadByteOnlyAfterAnOddPosition) {
   for (size_t size : {12u, 13u}) {
-    DocumentSpec doc = test::SmallDocument();
+    DocumentRecipe doc = test::SmallDocument();
     ByteVector extra(size, 0);
     extra[8] = 3;
     extra[9] = 'o';
@@ -237,7 +237,7 @@ TEST(LayerRecord, OverrunningSubBlocksFail) {
       {{0, 0, 0, 0, 0, 0, 0, 0, 9, 'a', 'b'}, LayerRecord::kBadMaskData},  // name past the end
   };
   for (const auto& c : cases) {
-    DocumentSpec doc = test::SmallDocument();
+    DocumentRecipe doc = test::SmallDocument();
     doc.layers[1].extraData = c.extra;
     EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), c.code);
   }

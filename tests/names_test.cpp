@@ -14,8 +14,8 @@ namespace peelbox {
 namespace {
 
 using psdbuild::BuildDocument;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 
 ByteVector Concat(std::initializer_list<ByteVector> parts) {
@@ -31,8 +31,8 @@ ByteVector DamagedUnicodeName() {
   return block;
 }
 
-LayerSpec Named(const std::string& pascal, ByteVector afterName) {
-  LayerSpec layer = psdbuild::PixelLayer({0, 0, 3, 2, true, false, 7, pascal});
+LayerRecipe Named(const std::string& pascal, ByteVector afterName) {
+  LayerRecipe layer = psdbuild::PixelLayer({0, 0, 3, 2, true, false, 7, pascal});
   layer.afterName = std::move(afterName);
   return layer;
 }
@@ -61,7 +61,7 @@ TEST(LayerNames, FromTheUnicodeNameElseThePascalName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    DocumentSpec doc;
+    DocumentRecipe doc;
     doc.rows = 2;
     doc.columns = 3;
     doc.layers = {Named(c.pascal, c.afterName)};
@@ -142,7 +142,7 @@ TEST(FileNames, OneStemPerLayer) {
 }
 
 TEST(FileNames, LayersThatWouldShareAFileGetFilesOfTheirOwn) {
-  DocumentSpec doc;
+  DocumentRecipe doc;
   doc.rows = 2;
   doc.columns = 3;
   for (const char* name : {"Shadow", "Shadow", "Shadow", "a?b", "a*b", "Sky", "sky", "Shadow (2)", "", ".", "."}) {

@@ -22,12 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using psdbuild::BuildDocument;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 
-DocumentSpec TwoLayers() {
-  DocumentSpec doc;
+DocumentRecipe TwoLayers() {
+  DocumentRecipe doc;
   doc.rows = 6;
   doc.columns = 8;
   doc.layers = {psdbuild::PixelLayer({0, 0, 8, 6, true, true, 1, "A"}),
@@ -64,7 +64,7 @@ TEST(AtomicWrites, FilesGetThePermissionsOfAPlainFopen) {
 // `at`, applies `limit` to itself: the file it then writes fails.
 struct LimitedRun {
   int32_t result = 1;
-  FailedIn failedIn = FailedIn::kNothing;
+  std::string failedIn;
   std::string error;
 };
 
@@ -96,7 +96,7 @@ LimitedRun RunWithLimitAt(const std::string& source, const std::string& folder, 
     job.threads = 1;
     const int32_t result = job.Run();
     const std::string report =
-        std::to_string(result) + "\n" + std::to_string(static_cast<int>(job.FailedStep())) + "\n" + job.Error();
+        std::to_string(result) + "\n" + std::string(FailedInName(job.FailedStep())) + "\n" + job.Error();
     (void)!write(channel[1], report.data(), report.size());
     _exit(0);
   }
@@ -111,7 +111,7 @@ LimitedRun RunWithLimitAt(const std::string& source, const std::string& folder, 
   const size_t first = report.find('\n'), second = report.find('\n', first + 1);
   if (first == std::string::npos || second == std::string::npos) return run;
   run.result = std::stoi(report.substr(0, first));
-  run.failedIn = static_cast<FailedIn>(std::stoi(report.substr(first + 1, second - first - 1)));
+  run.failedIn = report.substr(first + 1, second - first - 1);
   run.error = report.substr(second + 1);
   return run;
 }
@@ -134,7 +134,7 @@ TEST(AtomicWrites, AFailedFileLeavesTheEarlierFileOfItsNameWholeAndNoTemporaryFi
     std::ofstream(out.path() / "B.png") << "an earlier B, whole";
     const LimitedRun run = RunWithLimitAt(source, out.Folder(), "B", c.resource, c.limit);
     EXPECT_EQ(run.result, c.code);
-    EXPECT_EQ(run.failedIn, FailedIn::kOutputFile);
+    EXPECT_EQ(run.failedIn, "output file");
     EXPECT_EQ(run.error, "Cannot write \"" + out.Folder() + "B.png\": " + c.reason + ".");
     EXPECT_EQ(test::ReadAll(out.path() / "B.png"), (ByteVector{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ',
                                                               'B', ',', ' ', 'w', 'h', 'o', 'l', 'e'}));
@@ -155,23 +155,23 @@ struct Checked {
 TEST(Inputs, CheckedBeforeAnyWorkAndEveryFailureSaysWhatFailed) {
   test::TempDir in, out;
   const std::string valid = in.Write("in.psd", BuildDocument(TwoLayers()).bytes);
-  DocumentSpec notPsd = TwoLayers();
+  DocumentRecipe notPsd = TwoLayers();
   notPsd.signature = "GIF8";
   const std::string gif = in.Write("not.psd", BuildDocument(notPsd).bytes);
   const psdbuild::BuiltDocument built = BuildDocument(TwoLayers());
   const std::string cut = in.Write("cut.psd", built.CutAt(built.At("layer1") + 11));
   const std::string file = in.Write("a-file", {1});
   const Checked cases[] = {
-      {"a missing source", in.Folder() + "missing.psd", out.Folder(), PsdDocument::kCannotOpen, FailedIn::kSource,
+      {"a missing source", in.Folder() + "missing.psd", out.Folder(), PsdDocument::kCannotOpen, FailedIn::Read(ReadStep::kSource),
        "Cannot open \"" + in.Folder() + "missing.psd\": No such file or directory."},
-      {"a folder as source", in.Folder(), out.Folder(), PsdDocument::kCannotOpen, FailedIn::kSource,
+      {"a folder as source", in.Folder(), out.Folder(), PsdDocument::kCannotOpen, FailedIn::Read(ReadStep::kSource),
        "Cannot open \"" + in.Folder() + "\": Is a directory."},
-      {"not a Photoshop file", gif, out.Folder(), PsdHeader::kBadSignature, FailedIn::kHeader,
+      {"not a Photoshop file", gif, out.Folder(), PsdHeader::kBadSignature, FailedIn::Read(ReadStep::kHeader),
        "The document is damaged or is not a Photoshop file: it does not begin with the Photoshop signature \"8BPS\"."},
-      {"records cut short", cut, out.Folder(), LayerRecord::kShortBottom, FailedIn::kLayerInfo,
+      {"records cut short", cut, out.Folder(), LayerRecord::kShortBottom, FailedIn::Read(ReadStep::kLayerInfo),
        "The document is damaged or is not a Photoshop file: the layer records end early."},
-      {"no output folder", valid, "", kCannotOpenOutput, FailedIn::kOutputFolder, "No output folder is set."},
-      {"an output folder under a file", valid, file + "/sub/", kCannotOpenOutput, FailedIn::kOutputFolder,
+      {"no output folder", valid, "", kCannotOpenOutput, FailedIn::OutputFolder(), "No output folder is set."},
+      {"an output folder under a file", valid, file + "/sub/", kCannotOpenOutput, FailedIn::OutputFolder(),
        "Cannot create the output folder \"" + file + "/sub/\": Not a directory."},
   };
   const fs::path workingDirectory = fs::current_path();
@@ -189,7 +189,7 @@ TEST(Inputs, CheckedBeforeAnyWorkAndEveryFailureSaysWhatFailed) {
     EXPECT_NE(report.find("Error code: " + std::to_string(c.code) + "\r\n" + c.error), std::string::npos) << report;
     EXPECT_EQ(report.find("Please report") != std::string::npos, DocumentAtFault(c.failedIn)) << report;
     EXPECT_TRUE(here.FileNames().empty());
-    if (c.failedIn == FailedIn::kOutputFolder) {
+    if (c.failedIn == FailedIn::OutputFolder()) {
       EXPECT_TRUE(receiver.messages.empty());  // nothing was read
     }
   }
@@ -205,8 +205,8 @@ TEST(Inputs, AMissingOutputFolderIsCreatedWithItsParents) {
   EXPECT_EQ(job.FilesSaved(), 4);
 }
 
-LayerSpec Record(const std::string& name, int32_t width, std::vector<int16_t> ids, ByteVector afterName = {}) {
-  LayerSpec layer;
+LayerRecipe Record(const std::string& name, int32_t width, std::vector<int16_t> ids, ByteVector afterName = {}) {
+  LayerRecipe layer;
   layer.name = name;
   layer.right = width;
   layer.bottom = width;
@@ -221,7 +221,7 @@ TEST(NothingWritten, EveryRecordSaysWhyAndTheReportSaysItOnce) {
   const ByteVector fill = psdbuild::TaggedBlockBytes("SoCo", {0, 0, 0, 16});
   const struct {
     const char* what;
-    std::vector<LayerSpec> layers;
+    std::vector<LayerRecipe> layers;
     uint16_t mode;
     std::vector<std::string> reasons;
     std::string note;
@@ -239,7 +239,7 @@ TEST(NothingWritten, EveryRecordSaysWhyAndTheReportSaysItOnce) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    DocumentSpec doc;
+    DocumentRecipe doc;
     doc.rows = 2;
     doc.columns = 2;
     doc.mode = c.mode;

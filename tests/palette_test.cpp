@@ -112,14 +112,15 @@ struct Layer {
   std::unique_ptr<ColourConverter> converter;
 };
 
-Layer LoadLayer(const psdbuild::DocumentSpec& doc) {
+Layer LoadLayer(const psdbuild::DocumentRecipe& doc) {
   Layer layer;
   int32_t result = 1;
   layer.document = test::LoadBytes(psdbuild::BuildDocument(doc).bytes, &result);
   EXPECT_EQ(result, 0);
-  LayerChoice choice = ChooseLayer(layer.document->format, *layer.document->layerMaskInfo->Layers().records.at(0));
-  EXPECT_TRUE(choice.planes);
-  layer.planes = std::move(*choice.planes);
+  std::optional<LayerPlanes> planes =
+      ViewPlanes(layer.document->format, *layer.document->layerMaskInfo->Layers().records.at(0));
+  EXPECT_TRUE(planes);
+  layer.planes = std::move(*planes);
   layer.converter = ColourConverter::Create(layer.document->format, "", "");
   return layer;
 }
@@ -128,19 +129,20 @@ test::DecodedGif GifOf(const Layer& layer, const OutputBuffer** bytes = nullptr)
   static EncodedLayer encoded;
   encoded = EncodeLayer(layer.planes, *layer.converter, {});
   EXPECT_EQ(encoded.code, 0);
-  if (bytes != nullptr) *bytes = &encoded.gif;
+  const OutputBuffer& file = encoded.files.back().bytes;  // the GIF follows the PNG
+  if (bytes != nullptr) *bytes = &file;
   test::TempDir dir;
-  const ByteVector gif(encoded.gif.data(), encoded.gif.data() + encoded.gif.size());
+  const ByteVector gif(file.data(), file.data() + file.size());
   return test::ReadGif(dir.Write("layer.gif", gif));
 }
 
 // One layer filling a canvas of `rows` x `columns`, from its four planes.
-psdbuild::DocumentSpec RgbaDocument(int32_t rows, int32_t columns, const ByteVector& red, const ByteVector& green,
+psdbuild::DocumentRecipe RgbaDocument(int32_t rows, int32_t columns, const ByteVector& red, const ByteVector& green,
                                     const ByteVector& blue, const ByteVector& alpha) {
-  psdbuild::DocumentSpec doc;
+  psdbuild::DocumentRecipe doc;
   doc.rows = rows;
   doc.columns = columns;
-  psdbuild::LayerSpec layer;
+  psdbuild::LayerRecipe layer;
   layer.bottom = rows;
   layer.right = columns;
   for (auto [id, plane] : {std::pair{-1, alpha}, std::pair{0, red}, std::pair{1, green}, std::pair{2, blue}}) {
@@ -152,7 +154,7 @@ psdbuild::DocumentSpec RgbaDocument(int32_t rows, int32_t columns, const ByteVec
 
 // A layer of `colours` distinct opaque colours (black among them when
 // `black`), every tenth pixel transparent.
-psdbuild::DocumentSpec Colours(int colours, bool black) {
+psdbuild::DocumentRecipe Colours(int colours, bool black) {
   ByteVector red(1200), green(1200), blue(1200), alpha(1200);
   for (int k = 0; k < 1200; ++k) {
     const int c = k % colours + (black ? 0 : 1);
@@ -174,8 +176,8 @@ TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
     alpha[k] = k % 13 == 0 ? 0 : 200;
   }
   red[5] = green[5] = blue[5] = 127;  // opaque transparent-grey: an entry of its own
-  const psdbuild::DocumentSpec mixed = RgbaDocument(40, 60, red, green, blue, alpha);
-  for (const psdbuild::DocumentSpec& built : {mixed, Colours(254, false), Colours(254, true)}) {
+  const psdbuild::DocumentRecipe mixed = RgbaDocument(40, 60, red, green, blue, alpha);
+  for (const psdbuild::DocumentRecipe& built : {mixed, Colours(254, false), Colours(254, true)}) {
     const Layer loaded = LoadLayer(built);
     const OutputBuffer* gif = nullptr;
     GifOf(loaded, &gif);
@@ -186,9 +188,9 @@ TEST(GifPalette, AtMost254ColoursAreKeptByteForByteAsLibgdWouldWriteThem) {
 }
 
 TEST(GifPalette, MoreColoursGetAPaletteOfTheirOwnAndEveryPixelItsNearestEntry) {
-  for (const psdbuild::DocumentSpec& built :
+  for (const psdbuild::DocumentRecipe& built :
        {Colours(255, true), Colours(300, false), [] {
-          psdbuild::DocumentSpec photo;
+          psdbuild::DocumentRecipe photo;
           photo.rows = 120;
           photo.columns = 160;
           photo.layers = {psdbuild::PixelLayer({0, 0, 160, 120, true, false, 3, "photo"})};
@@ -244,12 +246,12 @@ TEST(GifPalette, SixteenBitAndGreyLayersAreReducedToEightBits) {
   // 16-bit values v show as (v * 255 + 32767) / 65535; grey as r = g = b.
   const ByteVector values = {0x00, 0x00, 0x00, 0x80, 0x7F, 0xFF, 0x80, 0x80, 0xFF, 0xFF, 0x12, 0x34};
   for (uint16_t mode : {kRgbMode, kGreyscaleMode}) {
-    psdbuild::DocumentSpec doc;
+    psdbuild::DocumentRecipe doc;
     doc.depth = 16;
     doc.mode = mode;
     doc.rows = 1;
     doc.columns = 6;
-    psdbuild::LayerSpec layer;
+    psdbuild::LayerRecipe layer;
     layer.bottom = 1;
     layer.right = 6;
     const int colours = mode == kRgbMode ? 3 : 1;

@@ -15,7 +15,7 @@ namespace {
 
 using psdbuild::BuildDocument;
 using psdbuild::BuiltDocument;
-using psdbuild::DocumentSpec;
+using psdbuild::DocumentRecipe;
 using test::ByteVector;
 using test::LoadBytes;
 using test::LoadResult;
@@ -72,7 +72,7 @@ TEST(Header, ResultCodes) {
   EXPECT_EQ(LoadResult(ByteVector(valid.begin(), valid.begin() + 25)), PsdHeader::kShortHeader);
   EXPECT_EQ(LoadResult({}), -2);
 
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.signature = "8BPX";
   EXPECT_EQ(LoadResult(BuildDocument(doc).bytes), PsdHeader::kBadSignature);
   doc.version = 7;  // both wrong: the signature is tested first
@@ -85,7 +85,7 @@ TEST(Header, ResultCodes) {
 }
 
 TEST(Header, KeepsEveryValueAndIgnoresTheReservedBytes) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.channels = 7;
   doc.depth = 16;
   doc.mode = 4;
@@ -107,7 +107,7 @@ TEST(ColorModeData, ResultCodes) {
   // Exactly a valid header: the colour-mode length is missing.
   EXPECT_EQ(LoadResult(built.CutAt(26)), ColorModeData::kShortLength);
 
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.colorModeData = ByteVector(768, 3);
   const BuiltDocument indexed = BuildDocument(doc);
   EXPECT_EQ(LoadResult(indexed.CutAt(indexed.At("colorModeData") + 4 + 100)), ColorModeData::kShortData);
@@ -119,7 +119,7 @@ TEST(ColorModeData, ResultCodes) {
 }
 
 TEST(ColorModeData, KeepsItsBytesWithoutPadding) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   int32_t result = 1;
   auto document = LoadBytes(BuildDocument(doc).bytes, &result);
   ASSERT_EQ(result, 0);
@@ -139,7 +139,7 @@ TEST(ColorModeData, KeepsItsBytesWithoutPadding) {
 }
 
 TEST(ImageResources, ResultCodesOfEachField) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.resources = {{1005, "", ByteVector(16, 1)}, {1039, "icc", ByteVector(5, 2)}};
   const BuiltDocument built = BuildDocument(doc);
   const size_t r0 = built.At("resource0");
@@ -170,7 +170,7 @@ TEST(ImageResources, ResultCodesOfEachField) {
 }
 
 TEST(ImageResources, PaddingOfNamesAndBodies) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   // Names of 0, 1, 2 and 3 bytes, bodies ending at odd and even offsets.
   doc.resources = {{1, "", {1}}, {2, "a", {1, 2}}, {3, "ab", {1, 2, 3}}, {4, "abc", {}}, {5, "x", {9}}};
   int32_t result = 1;
@@ -186,7 +186,7 @@ TEST(ImageResources, PaddingOfNamesAndBodies) {
 }
 
 TEST(ImageResources, EmptySectionAndNamesCutAtAZeroByte) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.resources.clear();
   int32_t result = 1;
   auto document = LoadBytes(BuildDocument(doc).bytes, &result);
@@ -203,7 +203,7 @@ TEST(ImageResources, EmptySectionAndNamesCutAtAZeroByte) {
 TEST(ImageResources, LastBlockMayRunPastTheDeclaredEnd) {
   // Declare only 4 bytes: the first block is read whole, and the layer
   // section is read from where it ended.
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.resources.resize(1);
   const BuiltDocument one = BuildDocument(doc);
   ByteVector bytes = one.bytes;
@@ -216,7 +216,7 @@ TEST(ImageResources, LastBlockMayRunPastTheDeclaredEnd) {
 }
 
 TEST(Composite, ResultCodesAndBuffers) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   const BuiltDocument built = BuildDocument(doc);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("composite"))), CompositeImage::kShortCompression);
   EXPECT_EQ(LoadResult(built.CutAt(built.At("composite") + 1)), -2);
@@ -245,7 +245,7 @@ TEST(Status, TextsInReadingOrder) {
 }
 
 TEST(Status, ProgressFollowsTheFilePosition) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.compositeData = ByteVector(3000, 7);  // the composite is most of the file
   const BuiltDocument built = BuildDocument(doc);
   test::RecordingSink sink;
@@ -264,7 +264,7 @@ TEST(Status, ProgressFollowsTheFilePosition) {
 }
 
 TEST(Status, ImageDataTextCarriesColumnsRowsAndBits) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.columns = 640;
   doc.rows = 480;
   test::RecordingSink sink;
@@ -275,7 +275,7 @@ TEST(Status, ImageDataTextCarriesColumnsRowsAndBits) {
 }
 
 TEST(Status, ImageDataBitsDoNotOverflow) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.channels = 65535;
   doc.depth = 65535;
   doc.mode = kMultichannelMode;  // no colour planes to decode
@@ -288,7 +288,7 @@ TEST(Status, ImageDataBitsDoNotOverflow) {
 }
 
 TEST(Status, ResourceIdsAreUnsigned) {
-  DocumentSpec doc = test::SmallDocument();
+  DocumentRecipe doc = test::SmallDocument();
   doc.resources = {{40000, "", {}}};
   test::RecordingSink sink;
   int32_t result = 1;

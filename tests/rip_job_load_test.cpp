@@ -18,7 +18,7 @@ TEST(RipJobLoad, ConstructorStoresItsValuesUnchanged) {
   RipJob job("in.psd", "out", 7, &receiver);
   EXPECT_EQ(job.sourcePath, "in.psd");
   EXPECT_EQ(job.outputFolder, "out");  // no separator added
-  EXPECT_EQ(job.ignoreAlpha, 7);
+  EXPECT_TRUE(job.options.ignoreAlpha);
   EXPECT_EQ(job.window, &receiver);
   EXPECT_FALSE(job.document);
 }
@@ -49,7 +49,7 @@ TEST(RipJobLoad, NothingIsSentWithoutAWindow) {
 
 TEST(RipJobLoad, RunReturnsTheLoadersCode) {
   test::TempDir dir;
-  psdbuild::DocumentSpec doc = test::SmallDocument();
+  psdbuild::DocumentRecipe doc = test::SmallDocument();
   const std::string valid = dir.Write("valid.psd", BuildDocument(doc).bytes);
   doc.signature = "GIF8";
   const std::string notPsd = dir.Write("not.psd", BuildDocument(doc).bytes);

@@ -8,6 +8,7 @@
 #include "export/file_name.h"
 #include "export/report.h"
 #include "export/rip_job.h"
+#include "psd/format_text.h"
 #include "psd/document.h"
 #include "tests/helpers.h"
 
@@ -16,14 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using psdbuild::BuildDocument;
-using psdbuild::ChannelSpec;
-using psdbuild::DocumentSpec;
-using psdbuild::LayerSpec;
+using psdbuild::ChannelRecipe;
+using psdbuild::DocumentRecipe;
+using psdbuild::LayerRecipe;
 using test::ByteVector;
 
-LayerSpec Layer(const std::string& name, std::vector<int16_t> ids, int32_t width = 2, int32_t height = 2,
+LayerRecipe Layer(const std::string& name, std::vector<int16_t> ids, int32_t width = 2, int32_t height = 2,
                 int bytesPerSample = 1) {
-  LayerSpec layer;
+  LayerRecipe layer;
   layer.name = name;
   layer.right = width;
   layer.bottom = height;
@@ -32,8 +33,8 @@ LayerSpec Layer(const std::string& name, std::vector<int16_t> ids, int32_t width
   return layer;
 }
 
-DocumentSpec WithLayers(std::vector<LayerSpec> layers) {
-  DocumentSpec doc;
+DocumentRecipe WithLayers(std::vector<LayerRecipe> layers) {
+  DocumentRecipe doc;
   doc.rows = 2;
   doc.columns = 2;
   doc.layers = std::move(layers);
@@ -59,7 +60,7 @@ struct JobRun {
   test::RecordingReceiver receiver;
 };
 
-std::unique_ptr<JobRun> RunJob(const DocumentSpec& doc, const std::string& folder = "") {
+std::unique_ptr<JobRun> RunJob(const DocumentRecipe& doc, const std::string& folder = "") {
   test::TempDir in, out;
   auto run = std::make_unique<JobRun>();
   RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), folder.empty() ? out.Folder() : folder, 0,
@@ -71,7 +72,7 @@ std::unique_ptr<JobRun> RunJob(const DocumentSpec& doc, const std::string& folde
   return run;
 }
 
-TEST(ExportProgress, PositionsAsThePercentagesWereAlwaysComputed) {
+TEST(ExportProgress, PositionsAreComputedInDoublesAndTruncated) {
   EXPECT_EQ(ExportProgress(0, 1), 50);
   EXPECT_EQ(ExportProgress(0, 14), 50);
   EXPECT_EQ(ExportProgress(7, 14), 74);
@@ -87,19 +88,22 @@ TEST(FileNames, FolderGainsTheSeparatorOnlyWhenItHasNone) {
   EXPECT_EQ(WithSeparator(""), "");
 }
 
-// What ChooseLayer makes of one layer of `ids` in a document of `mode` and
+// What a listing job makes of one layer of `ids` in a document of `mode` and
 // `depth`: "C" colour planes plus "+a" for transparency, or the reason.
-std::string Choice(uint16_t mode, uint16_t depth, const LayerSpec& layer) {
-  DocumentSpec doc = WithLayers({layer});
+std::string Choice(uint16_t mode, uint16_t depth, const LayerRecipe& layer) {
+  DocumentRecipe doc = WithLayers({layer});
   doc.mode = mode;
   doc.depth = depth;
-  int32_t result = 1;
-  const auto document = test::LoadBytes(BuildDocument(doc).bytes, &result);
-  EXPECT_EQ(result, 0);
-  if (!document) return "unreadable";
-  const LayerChoice choice = ChooseLayer(document->format, *document->layerMaskInfo->Layers().records[0]);
-  if (!choice.planes) return SkipReasonName(choice.reason);
-  return std::to_string(choice.planes->colour.size()) + (choice.planes->alpha ? "+a" : "");
+  test::TempDir in;
+  RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), "", 0, nullptr);
+  job.options.listOnly = true;
+  EXPECT_EQ(job.Run(), 0);
+  if (!job.document || job.Plan().empty()) return "unreadable";
+  if (job.Plan()[0].reason != SkipReason::kNone) return SkipReasonName(job.Plan()[0].reason);
+  const std::optional<LayerPlanes> planes =
+      ViewPlanes(job.document->format, *job.document->layerMaskInfo->Layers().records[0]);
+  if (!planes) return "no planes";
+  return std::to_string(planes->colour.size()) + (planes->alpha ? "+a" : "");
 }
 
 TEST(ChannelRule, TheColourChannelsOfTheModeAndATransparency) {
@@ -163,15 +167,15 @@ TEST(ChannelRule, ModesAndDepthsAndLayersWithPixels) {
   }
   EXPECT_EQ(Choice(kRgbMode, 8, Layer("L", {0, 1, 2, -1}, 0, 0)), "empty");
   EXPECT_EQ(Choice(kRgbMode, 8, Layer("L", {0, 1, 2, -1}, 3, -1)), "empty");
-  LayerSpec fill = Layer("L", {0, 1, 2, -1}, 0, 0);
+  LayerRecipe fill = Layer("L", {0, 1, 2, -1}, 0, 0);
   fill.afterName = psdbuild::TaggedBlockBytes("SoCo", {0, 0, 0, 16});
   EXPECT_EQ(Choice(kRgbMode, 8, fill), "no pixels");
-  LayerSpec group = Layer("L", {0, 1, 2, -1});  // pixels in a group record are not a layer's
+  LayerRecipe group = Layer("L", {0, 1, 2, -1});  // pixels in a group record are not a layer's
   group.afterName = psdbuild::TaggedBlockBytes("lsct", {0, 0, 0, 1});
   EXPECT_EQ(Choice(kRgbMode, 8, group), "group");
   // A compression without a decoded plane.
-  LayerSpec unknown = Layer("L", {0, 1, 2});
-  unknown.channels[1] = ChannelSpec{1, 9, {0x78, 0x9C}, std::nullopt};
+  LayerRecipe unknown = Layer("L", {0, 1, 2});
+  unknown.channels[1] = ChannelRecipe{1, 9, {0x78, 0x9C}, std::nullopt};
   EXPECT_EQ(Choice(kRgbMode, 8, unknown), "unsupported channels");
 }
 
@@ -202,7 +206,7 @@ TEST(RunLoop, StatusShowsTheNameBeforeReplacement) {
 }
 
 TEST(RunLoop, UnsupportedDocumentsSendEveryStatusAndWriteNothing) {
-  DocumentSpec multichannel = WithLayers({Layer("A", {0, 1, 2}), Layer("B", {-1, 0, 1, 2})});
+  DocumentRecipe multichannel = WithLayers({Layer("A", {0, 1, 2}), Layer("B", {-1, 0, 1, 2})});
   multichannel.mode = kMultichannelMode;
   const auto run = RunJob(multichannel);
   EXPECT_EQ(run->result, 0);
@@ -226,7 +230,7 @@ TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
   EXPECT_TRUE(fs::is_empty(out.path() / "C.png"));
   EXPECT_EQ(job.LayersRipped(), 2);
   EXPECT_EQ(job.FilesSaved(), 4);
-  EXPECT_EQ(job.FailedStep(), FailedIn::kOutputFile);
+  EXPECT_EQ(job.FailedStep(), FailedIn::OutputFile());
   EXPECT_EQ(job.Error(), "Cannot write \"" + out.Folder() + "C.png\": Is a directory.");
 }
 
@@ -249,7 +253,7 @@ TEST(RunLoop, LoadFailureIsTheResultAndWritesNothing) {
   RipJob job(out.Folder() + "missing.psd", out.Folder(), 0, nullptr);
   EXPECT_EQ(job.Run(), -16384);
   EXPECT_TRUE(out.FileNames().empty());
-  EXPECT_EQ(job.FailedStep(), FailedIn::kSource);
+  EXPECT_EQ(job.FailedStep(), FailedIn::Read(ReadStep::kSource));
 }
 
 JobSummary Summary(const std::string& source, const std::string& folder, int32_t result, int layers, int files) {
@@ -285,11 +289,11 @@ TEST(Report, FailureTextNamesThePathTheCodeAndWhatFailed) {
     const char* error;
     std::string tail;
   } cases[] = {
-      {FailedIn::kLayerInfo, -16, "The document is damaged or is not a Photoshop file: the layer records end early.",
+      {FailedIn::Read(ReadStep::kLayerInfo), -16, "The document is damaged or is not a Photoshop file: the layer records end early.",
        askForTheDocument},
-      {FailedIn::kSource, -16384, "Cannot open \"/tmp/in 100%.psd\": No such file or directory.", ""},
-      {FailedIn::kOutputFolder, -1, "No output folder is set.", ""},
-      {FailedIn::kOutputFile, -8, "Cannot write \"/x/y.png\": No space left on device.", ""},
+      {FailedIn::Read(ReadStep::kSource), -16384, "Cannot open \"/tmp/in 100%.psd\": No such file or directory.", ""},
+      {FailedIn::OutputFolder(), -1, "No output folder is set.", ""},
+      {FailedIn::OutputFile(), -8, "Cannot write \"/x/y.png\": No space left on device.", ""},
   };
   for (const auto& c : cases) {
     JobSummary summary = Summary("/tmp/in 100%.psd", "/tmp/", c.code, 0, 0);

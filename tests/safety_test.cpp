@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 using psdbuild::BuildDocument;
 using test::ByteVector;
 
-psdbuild::LayerSpec Named(const std::string& name, uint32_t seed) {
+psdbuild::LayerRecipe Named(const std::string& name, uint32_t seed) {
   return psdbuild::PixelLayer({0, 0, 12, 9, seed % 2 == 0, true, seed, name});
 }
 
-std::string Source(const test::TempDir& dir, std::vector<psdbuild::LayerSpec> layers) {
-  psdbuild::DocumentSpec doc;
+std::string Source(const test::TempDir& dir, std::vector<psdbuild::LayerRecipe> layers) {
+  psdbuild::DocumentRecipe doc;
   doc.rows = 9;
   doc.columns = 12;
   doc.layers = std::move(layers);
@@ -84,7 +84,7 @@ TEST(NothingOutside, NoLayerNameLeavesTheOutputFolder) {
       "..", "../x", "../../escape", "/etc/x", "a\\b", "sub/dir", ".", "", "\xCF\xF0\xE8\xE2\xE5\xF2 \xFF\xFE",
       "tab\tnew\nline\x01\x7F", std::string(200, 'n'), std::string(251, 'm'), std::string(255, 'x'),
   };
-  std::vector<psdbuild::LayerSpec> layers;
+  std::vector<psdbuild::LayerRecipe> layers;
   for (size_t i = 0; i < names.size(); ++i) layers.push_back(Named(names[i], static_cast<uint32_t>(i + 1)));
   RipJob job(Source(in, layers), out.string() + "/", 0, nullptr);
   // Every name gives a file of its own, long ones cut to fit.

@@ -340,7 +340,7 @@ TEST_F(ShellTest, ReportIsModalOverTheDialogWithNothingSelected) {
 
 // A document of five layers L0..L4, each encoded while the next is read.
 std::string FiveLayers(const test::TempDir& dir) {
-  psdbuild::DocumentSpec doc;
+  psdbuild::DocumentRecipe doc;
   doc.rows = 60;
   doc.columns = 80;
   for (int i = 0; i < 5; ++i) {
@@ -471,7 +471,7 @@ class UrlCatcher : public QObject {
 TEST_F(ShellTest, OpenFolderOnlyWhenTheJobWroteFiles) {
   UrlCatcher catcher;
   QDesktopServices::setUrlHandler("file", &catcher, "Open");
-  psdbuild::DocumentSpec nothing = test::SmallDocument();
+  psdbuild::DocumentRecipe nothing = test::SmallDocument();
   nothing.mode = kMultichannelMode;
   for (const bool wrote : {true, false}) {
     RecordingDialog dialog;

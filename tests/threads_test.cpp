@@ -47,8 +47,8 @@ void ExpectSameForAnyThreadCount(const std::string& source,
   }
 }
 
-psdbuild::DocumentSpec ManyLayers() {
-  psdbuild::DocumentSpec doc;
+psdbuild::DocumentRecipe ManyLayers() {
+  psdbuild::DocumentRecipe doc;
   doc.rows = 120;
   doc.columns = 160;
   for (int i = 0; i < 9; ++i) {
@@ -65,7 +65,7 @@ TEST(Threads, SameStatusesAndFiles) {
   ExpectSameForAnyThreadCount(test::SamplePath());
   // Colour conversions on the encoder threads, through one transform.
   for (const auto& [mode, depth] : {std::pair{kRgbMode, 16}, std::pair{kLabMode, 8}, std::pair{kCmykMode, 16}}) {
-    psdbuild::DocumentSpec doc;
+    psdbuild::DocumentRecipe doc;
     doc.mode = mode;
     doc.depth = static_cast<uint16_t>(depth);
     doc.rows = 60;
@@ -97,7 +97,7 @@ TEST(Threads, ReadFailingAfterTheLayersWritesNothing) {
   // The layers go to the encoders as they are read; then the read fails, in
   // the layer section (a later channel, the global mask info) or after it,
   // and the document goes while they may still be encoding.
-  psdbuild::DocumentSpec doc = ManyLayers();
+  psdbuild::DocumentRecipe doc = ManyLayers();
   doc.globalMask = test::ByteVector(14, 0);
   const psdbuild::BuiltDocument built = psdbuild::BuildDocument(doc);
   test::TempDir in;

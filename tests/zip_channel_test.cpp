@@ -10,18 +10,18 @@ namespace peelbox {
 namespace {
 
 using psdbuild::BuildDocument;
-using psdbuild::ChannelSpec;
-using psdbuild::DocumentSpec;
+using psdbuild::ChannelRecipe;
+using psdbuild::DocumentRecipe;
 using test::ByteVector;
 
 // A document of the given depth whose only layer is width x height with one
 // channel.
-DocumentSpec OneChannel(int32_t width, int32_t height, uint16_t depth, ChannelSpec channel) {
-  DocumentSpec doc;
+DocumentRecipe OneChannel(int32_t width, int32_t height, uint16_t depth, ChannelRecipe channel) {
+  DocumentRecipe doc;
   doc.depth = depth;
   doc.rows = height;
   doc.columns = width;
-  psdbuild::LayerSpec layer;
+  psdbuild::LayerRecipe layer;
   layer.right = width;
   layer.bottom = height;
   layer.name = "Z";
@@ -94,20 +94,20 @@ TEST(ZipChannels, StreamsThatDoNotFitThePlaneFail) {
   };
   for (const auto& c : cases) {
     for (uint16_t compression : {2, 3}) {
-      const DocumentSpec doc = OneChannel(4, 3, 8, ChannelSpec{0, compression, c.stored, std::nullopt});
+      const DocumentRecipe doc = OneChannel(4, 3, 8, ChannelRecipe{0, compression, c.stored, std::nullopt});
       EXPECT_EQ(test::LoadResult(BuildDocument(doc).bytes), ChannelInfo::kBadRow) << c.what << " " << compression;
     }
   }
   // Bytes after the stream's end are not looked at.
   ByteVector trailing = deflated;
   trailing.insert(trailing.end(), {9, 9, 9});
-  EXPECT_EQ(test::LoadResult(BuildDocument(OneChannel(4, 3, 8, ChannelSpec{0, 2, trailing, std::nullopt})).bytes), 0);
+  EXPECT_EQ(test::LoadResult(BuildDocument(OneChannel(4, 3, 8, ChannelRecipe{0, 2, trailing, std::nullopt})).bytes), 0);
 }
 
 TEST(ZipChannels, AHugeClaimWithATinyStreamFailsWithoutItsPlane) {
   // A gigapixel layer whose stream holds a few bytes: the buffer grows with
   // what the stream gives and the read fails when it ends.
-  const DocumentSpec doc = OneChannel(1 << 15, 1 << 15, 8, psdbuild::ZipChannel(0, ByteVector(64, 7), 64, 8, false));
+  const DocumentRecipe doc = OneChannel(1 << 15, 1 << 15, 8, psdbuild::ZipChannel(0, ByteVector(64, 7), 64, 8, false));
   EXPECT_EQ(test::LoadResult(BuildDocument(doc).bytes), ChannelInfo::kBadRow);
 }
 

@@ -66,7 +66,7 @@ class Writer {
   std::map<std::string, size_t>& offsets_;
 };
 
-void WriteResource(Writer& w, const ResourceSpec& resource, size_t index) {
+void WriteResource(Writer& w, const ResourceRecipe& resource, size_t index) {
   const std::string key = "resource" + std::to_string(index);
   w.Mark(key);
   w.Text(resource.signature);
@@ -80,7 +80,7 @@ void WriteResource(Writer& w, const ResourceSpec& resource, size_t index) {
   w.PadToEven();
 }
 
-ByteVector ExtraData(const LayerSpec& layer) {
+ByteVector ExtraData(const LayerRecipe& layer) {
   if (layer.extraData) return *layer.extraData;
   BuiltDocument scratch;
   Writer w(&scratch);
@@ -95,7 +95,7 @@ ByteVector ExtraData(const LayerSpec& layer) {
   return scratch.bytes;
 }
 
-void WriteRecord(Writer& w, const LayerSpec& layer, const std::string& key, bool large) {
+void WriteRecord(Writer& w, const LayerRecipe& layer, const std::string& key, bool large) {
   w.Mark(key);
   w.U32(static_cast<uint32_t>(layer.top));
   w.U32(static_cast<uint32_t>(layer.left));
@@ -103,7 +103,7 @@ void WriteRecord(Writer& w, const LayerSpec& layer, const std::string& key, bool
   w.U32(static_cast<uint32_t>(layer.right));
   w.U16(layer.channelCountField.value_or(static_cast<uint16_t>(layer.channels.size())));
   w.Mark(key + ".channels");
-  for (const ChannelSpec& channel : layer.channels) {
+  for (const ChannelRecipe& channel : layer.channels) {
     w.U16(static_cast<uint16_t>(channel.id));
     w.Length(channel.lengthField.value_or(2 + channel.stored.size()), large);
   }
@@ -123,14 +123,14 @@ void WriteRecord(Writer& w, const LayerSpec& layer, const std::string& key, bool
 
 // The count, the records and the channel data of a layer info; `prefix`
 // names the offsets of a tagged block's layers apart from the main ones.
-void WriteLayerInfoContents(Writer& w, const std::vector<LayerSpec>& layers, std::optional<int16_t> countField,
+void WriteLayerInfoContents(Writer& w, const std::vector<LayerRecipe>& layers, std::optional<int16_t> countField,
                             const std::string& prefix, bool large) {
   w.Mark(prefix + "layerCount");
   w.U16(static_cast<uint16_t>(countField.value_or(static_cast<int16_t>(layers.size()))));
   for (size_t i = 0; i < layers.size(); ++i) WriteRecord(w, layers[i], prefix + "layer" + std::to_string(i), large);
   for (size_t i = 0; i < layers.size(); ++i) {
     for (size_t c = 0; c < layers[i].channels.size(); ++c) {
-      const ChannelSpec& channel = layers[i].channels[c];
+      const ChannelRecipe& channel = layers[i].channels[c];
       w.Mark(prefix + "pixels" + std::to_string(i) + "." + std::to_string(c));
       w.U16(channel.compression);
       w.Bytes(channel.stored);
@@ -146,7 +146,7 @@ bool LongLengthKey(const std::string& key) {
   return false;
 }
 
-void WriteSectionBlock(Writer& w, const SectionBlockSpec& block, size_t index, bool large) {
+void WriteSectionBlock(Writer& w, const SectionBlockRecipe& block, size_t index, bool large) {
   const std::string prefix = "block" + std::to_string(index);
   w.Mark(prefix);
   w.Text(block.signature);
@@ -207,8 +207,8 @@ ByteVector Deflate(const ByteVector& bytes) {
   return out;
 }
 
-ChannelSpec ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted) {
-  return ChannelSpec{id, static_cast<uint16_t>(predicted ? 3 : 2),
+ChannelRecipe ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted) {
+  return ChannelRecipe{id, static_cast<uint16_t>(predicted ? 3 : 2),
                      Deflate(predicted ? Predict(plane, rowBytes, depth) : plane), std::nullopt};
 }
 
@@ -257,10 +257,10 @@ ByteVector EncodePackBits(const uint8_t* row, size_t size) {
   return out;
 }
 
-ChannelSpec RawChannel(int16_t id, ByteVector plane) { return ChannelSpec{id, 0, std::move(plane), std::nullopt}; }
+ChannelRecipe RawChannel(int16_t id, ByteVector plane) { return ChannelRecipe{id, 0, std::move(plane), std::nullopt}; }
 
-ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large) {
-  ChannelSpec channel{id, 1, {}, std::nullopt};
+ChannelRecipe PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large) {
+  ChannelRecipe channel{id, 1, {}, std::nullopt};
   const size_t rows = rowBytes == 0 ? 0 : plane.size() / rowBytes;
   std::vector<ByteVector> packed;
   for (size_t r = 0; r < rows; ++r) packed.push_back(EncodePackBits(plane.data() + r * rowBytes, rowBytes));
@@ -271,7 +271,7 @@ ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes
   return channel;
 }
 
-BuiltDocument BuildDocument(const DocumentSpec& doc) {
+BuiltDocument BuildDocument(const DocumentRecipe& doc) {
   BuiltDocument document;
   Writer w(&document);
   w.Mark("header");
@@ -386,8 +386,8 @@ ByteVector Widened(const ByteVector& plane, uint32_t seed) {
 
 }  // namespace
 
-LayerSpec PixelLayer(const PixelLayerOptions& options) {
-  LayerSpec layer;
+LayerRecipe PixelLayer(const PixelLayerOptions& options) {
+  LayerRecipe layer;
   layer.top = options.top;
   layer.left = options.left;
   layer.bottom = options.top + options.height;

@@ -14,7 +14,7 @@ namespace psdbuild {
 
 using ByteVector = std::vector<uint8_t>;
 
-struct ChannelSpec {
+struct ChannelRecipe {
   int16_t id = 0;
   uint16_t compression = 0;
   ByteVector stored;                     // the bytes after the compression word
@@ -22,13 +22,13 @@ struct ChannelSpec {
 };
 
 // A channel stored as it stands.
-ChannelSpec RawChannel(int16_t id, ByteVector plane);
+ChannelRecipe RawChannel(int16_t id, ByteVector plane);
 // A channel packed row by row, with its table of row counts (4 bytes each in
 // a large document).
-ChannelSpec PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large = false);
+ChannelRecipe PackBitsChannel(int16_t id, const ByteVector& plane, size_t rowBytes, bool large = false);
 // A channel as one zlib stream (compression 2), or with each row's samples of
 // `depth` bits stored as differences (compression 3).
-ChannelSpec ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted);
+ChannelRecipe ZipChannel(int16_t id, const ByteVector& plane, size_t rowBytes, unsigned depth, bool predicted);
 
 // The plane as ZIP with prediction stores it, before deflating: per row,
 // differences of bytes (8 bits), of big-endian values (16) or, at 32 bits,
@@ -46,12 +46,12 @@ ByteVector UnicodeNameBlock(const std::u16string& name);
 // PackBits as Photoshop writes it: runs of 3 or more become run packets.
 ByteVector EncodePackBits(const uint8_t* row, size_t size);
 
-struct LayerSpec {
+struct LayerRecipe {
   int32_t top = 0;
   int32_t left = 0;
   int32_t bottom = 0;
   int32_t right = 0;
-  std::vector<ChannelSpec> channels;
+  std::vector<ChannelRecipe> channels;
   std::optional<uint16_t> channelCountField;  // when not channels.size()
   std::string blendSignature = "8BIM";
   std::string blendKey = "norm";
@@ -68,23 +68,23 @@ struct LayerSpec {
 
 // A tagged block after the global layer mask info. One that holds layers
 // (Lr16, Lr32, Layr) is written as a layer info of its own.
-struct SectionBlockSpec {
+struct SectionBlockRecipe {
   std::string key;
   ByteVector data;
-  std::vector<LayerSpec> layers;
+  std::vector<LayerRecipe> layers;
   bool holdsLayers = false;
   std::string signature = "8BIM";
   std::optional<uint64_t> lengthField;  // when not the data's length
 };
 
-struct ResourceSpec {
+struct ResourceRecipe {
   uint16_t id = 1000;
   std::string name;
   ByteVector body;
   std::string signature = "8BIM";
 };
 
-struct DocumentSpec {
+struct DocumentRecipe {
   std::string signature = "8BPS";
   uint16_t version = 1;
   uint16_t channels = 3;
@@ -93,15 +93,15 @@ struct DocumentSpec {
   uint16_t depth = 8;
   uint16_t mode = 3;  // RGB
   ByteVector colorModeData;
-  std::vector<ResourceSpec> resources;
+  std::vector<ResourceRecipe> resources;
   bool layerSection = true;  // false: a layer and mask section of length 0
   // false: a layer info of length 0 (no count) when there are no layers, as
   // 16- and 32-bit documents have.
   bool layerInfoWhenEmpty = true;
-  std::vector<LayerSpec> layers;
+  std::vector<LayerRecipe> layers;
   std::optional<int16_t> layerCountField;  // when not layers.size()
   std::optional<ByteVector> globalMask;    // written with its length when present
-  std::vector<SectionBlockSpec> sectionBlocks;  // after the global mask, each padded to 4 bytes
+  std::vector<SectionBlockRecipe> sectionBlocks;  // after the global mask, each padded to 4 bytes
   // Photoshop rounds the layer info up to a multiple of 4 with zero bytes
   // inside its length; readers that follow the length need it.
   size_t layerInfoAlignment = 1;
@@ -123,7 +123,7 @@ struct BuiltDocument {
   ByteVector CutAt(size_t size) const { return ByteVector(bytes.begin(), bytes.begin() + size); }
 };
 
-BuiltDocument BuildDocument(const DocumentSpec& doc);
+BuiltDocument BuildDocument(const DocumentRecipe& doc);
 
 // A layer of the given size whose colour channels hold deterministic,
 // photograph-like content (smooth areas, edges and a little noise).
@@ -139,7 +139,7 @@ struct PixelLayerOptions {
   unsigned depth = 8;     // 16: each sample widened with a little noise in its low byte
   bool cmyk = false;      // four colour channels, the fourth a light black (stored inverted)
 };
-LayerSpec PixelLayer(const PixelLayerOptions& options);
+LayerRecipe PixelLayer(const PixelLayerOptions& options);
 
 // Planes of a layer built by PixelLayer: red, green, blue and, with alpha, the
 // transparency plane.

@@ -1,4 +1,4 @@
-#include "export/png_writer.h"
+#include "export/png_format.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -9,6 +9,7 @@
 #include <new>
 
 #include "export/export_result.h"
+#include "export/output_format.h"
 
 namespace peelbox {
 
@@ -24,7 +25,7 @@ void AppendToBuffer(png_structp png, png_bytep data, size_t size) {
 
 void FlushNothing(png_structp) {}
 
-int ColourType(const PngFormat& format) {
+int ColourType(const PixelFormat& format) {
   switch (format.colourType) {
     case 0:
       return PNG_COLOR_TYPE_GRAY;
@@ -40,7 +41,7 @@ int ColourType(const PngFormat& format) {
 // libpng reports errors by longjmp to the setjmp below, so this frame holds
 // nothing with a destructor: the structures, the row table and the output
 // belong to the caller.
-int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t height, PngFormat format,
+int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t height, PixelFormat format,
                    const PngOptions& options, png_bytepp rows, OutputBuffer* out) {
   if (setjmp(png_jmpbuf(png))) return kWriteFailed;
   png_set_write_fn(png, out, AppendToBuffer, FlushNothing);
@@ -53,7 +54,7 @@ int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t hei
   png_set_sBIT(png, info, &significant);
   png_write_info(png, info);
   for (uint32_t y = 0; y < height; y += kBatchRows) {
-    if (options.stop != nullptr && options.stop->load(std::memory_order_relaxed)) return kEncodingStopped;
+    if (options.stop.StopRequested()) return kStopped;
     png_write_rows(png, rows + y, std::min(kBatchRows, height - y));
   }
   png_write_end(png, info);
@@ -68,7 +69,7 @@ struct WriteStructs {
 
 }  // namespace
 
-int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PngFormat format, const PngOptions& options,
+int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PixelFormat format, const PngOptions& options,
                   OutputBuffer* out) {
   WriteStructs structs;
   structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -82,5 +83,17 @@ int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PngFor
   for (uint32_t y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(raster + y * rowBytes);
   return WriteImage(structs.png, structs.info, width, height, format, options, rows.get(), out);
 }
+
+namespace {
+
+int32_t EncodePngFile(const Raster& raster, const EncodeSettings& settings, OutputBuffer* out) {
+  return EncodePng(raster.pixels.get(), static_cast<uint32_t>(raster.width), static_cast<uint32_t>(raster.height),
+                   raster.format, {settings.options.fastPng, settings.stop}, out);
+}
+
+}  // namespace
+
+// PNG's own limit on either side.
+extern const OutputFormat kPngFormat{"png", ".png", {true, 0x7FFFFFFF}, EncodePngFile};
 
 }  // namespace peelbox

@@ -3,24 +3,24 @@
 // (or, when asked for speed, zlib's run-length strategy).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
-#include "export/colour.h"
 #include "export/output_buffer.h"
+#include "export/raster.h"
+#include "psd/stop_token.h"
 
 namespace peelbox {
 
 struct PngOptions {
-  bool fast = false;                         // Z_RLE: faster, larger on flat artwork
-  const std::atomic<bool>* stop = nullptr;   // checked between batches of rows
+  bool fast = false;  // Z_RLE: faster, larger on flat artwork
+  StopToken stop;     // checked between batches of rows
 };
 
 // Encodes `height` rows of `width` interleaved pixels of `format` (16-bit
 // samples big-endian) into `out`. The rows go in batches, which gives the
 // same bytes as one png_write_image. Returns kExportOk, kNoPngWriteStruct,
-// kNoPngInfoStruct, kWriteFailed, or kEncodingStopped when `stop` was set.
-int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PngFormat format, const PngOptions& options,
+// kNoPngInfoStruct, kWriteFailed, or kStopped.
+int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PixelFormat format, const PngOptions& options,
                   OutputBuffer* out);
 
 }  // namespace peelbox

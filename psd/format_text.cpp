@@ -1,4 +1,4 @@
-#include "psd/status.h"
+#include "psd/format_text.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,0 +1,78 @@
+// The plan stage: which records of a document give files, under which names,
+// and why the others do not. Decided once, when the records are read and
+// before any pixels are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/export_options.h"
+
+namespace peelbox {
+
+class CompositeImage;
+class LayerRecord;
+struct DocumentFormat;
+
+// Why a record gives no files.
+enum class SkipReason {
+  kNone,
+  kGroup,                // it opens or closes a group: a folder, not a layer
+  kNoPixels,             // an adjustment or fill layer of zero size
+  kEmpty,                // any other record of zero width or height
+  kUnsupportedChannels,  // its channels do not fit the colour mode
+  kUnsupportedDocument,  // the document's colour mode and depth have no rule
+  kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
+};
+
+// "group", "no pixels", "empty", "unsupported channels", "unsupported
+// document", "hidden".
+const char* SkipReasonName(SkipReason reason);
+
+// A layer's place on the canvas and in the layer panel, for scripts that put
+// the pieces back together.
+struct LayerFacts {
+  int32_t left = 0;
+  int32_t top = 0;
+  int64_t width = 0;
+  int64_t height = 0;
+  bool visible = true;
+  bool hiddenByGroup = false;
+  uint8_t opacity = 255;
+  std::string blendMode = "norm";   // the four-character key
+  std::vector<std::string> groups;  // outermost first
+  std::string kind = "pixels";      // see LayerKind
+};
+
+// What becomes of one record of the document's layers (or of the composite):
+// the files it gets, relative to the output folder, or why none.
+struct PlannedRecord {
+  std::optional<size_t> index;
+  std::string name;
+  LayerFacts facts;
+  std::vector<std::string> files;  // folder + stem + each selected format's extension
+  SkipReason reason = SkipReason::kNone;
+  std::string folder;  // relative, ending in a separator; empty for the output folder itself
+  std::string stem;
+};
+
+// Every record in file order. Stems are claimed bottom-most first in each
+// folder, so the lower of two layers of one name keeps it. `convertible`:
+// whether the document's colours have a conversion.
+std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
+                                      const std::vector<std::unique_ptr<LayerRecord>>& records, bool convertible,
+                                      const ExportOptions& options);
+// A document without layer records: its merged image as one opaque layer
+// named "Background".
+PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& composite, bool convertible,
+                            const ExportOptions& options);
+
+// A record found after all to give no files, once its pixels were read: its
+// stem stays claimed, so that the names of the others do not move.
+void SkipLate(PlannedRecord* planned, SkipReason reason);
+
+}  // namespace peelbox
