@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Peelbox needs to build, test and run,
 # when they are missing. Safe to run again: it installs nothing twice.
-#   bash scripts/setup.sh [--fuzz]   (--fuzz: also clang and libFuzzer)
+#   bash scripts/setup.sh [--fuzz] [--screenshot]
+#   --fuzz: also clang and libFuzzer; --screenshot: what takes the dialog's
+#   screenshot
 set -euo pipefail
 
 packages=(
@@ -11,7 +13,13 @@ packages=(
   qt6-base-dev fonts-dejavu-core     # the desktop program
   libgtest-dev nlohmann-json3-dev    # tests
 )
-if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
+for option in "$@"; do
+  case $option in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool) ;;
+    *) echo "setup.sh: unknown option '$option'" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
