@@ -11,6 +11,7 @@ packages=(
   libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
   liblcms2-dev                       # CMYK and Lab to sRGB
   qt6-base-dev fonts-dejavu-core     # the desktop program
+  scdoc                              # the manual pages
   libgtest-dev nlohmann-json3-dev    # tests
 )
 for option in "$@"; do
