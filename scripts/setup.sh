@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core     # the desktop program
   scdoc                              # the manual pages
   libgtest-dev nlohmann-json3-dev    # tests
+  bash-completion zsh                # tests of the shell completions
 )
 for option in "$@"; do
   case $option in
