@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Peelbox needs to build, test and run,
 # when they are missing. Safe to run again: it installs nothing twice.
-#   bash scripts/setup.sh [--fuzz] [--screenshot]
-#   --fuzz: also clang and libFuzzer; --screenshot: what takes the dialog's
-#   screenshot
+#   bash scripts/setup.sh [--fuzz] [--package] [--screenshot]
+#   --fuzz: also clang and libFuzzer; --package: what makes and checks the
+#   Debian package; --screenshot: what takes the dialog's screenshot
 set -euo pipefail
 
 packages=(
@@ -18,6 +18,8 @@ packages=(
 for option in "$@"; do
   case $option in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    # dpkg-shlibdeps (dpkg-dev, file) finds the package's dependencies.
+    --package) packages+=(dpkg-dev file lintian appstream desktop-file-utils) ;;
     --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool) ;;
     *) echo "setup.sh: unknown option '$option'" >&2; exit 2 ;;
   esac
