@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Peelbox needs to build, test and run,
 # when they are missing. Safe to run again: it installs nothing twice.
-#   bash scripts/setup.sh [--fuzz]   (--fuzz: also clang and libFuzzer)
+#   bash scripts/setup.sh [--fuzz] [--package] [--screenshot]
+#   --fuzz: also clang and libFuzzer; --package: what makes and checks the
+#   Debian package; --screenshot: what takes the dialog's screenshot
 set -euo pipefail
 
 packages=(
@@ -9,9 +11,19 @@ packages=(
   libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
   liblcms2-dev                       # CMYK and Lab to sRGB
   qt6-base-dev fonts-dejavu-core     # the desktop program
+  scdoc                              # the manual pages
   libgtest-dev nlohmann-json3-dev    # tests
+  bash-completion zsh                # tests of the shell completions
 )
-if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
+for option in "$@"; do
+  case $option in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    # dpkg-shlibdeps (dpkg-dev, file) finds the package's dependencies.
+    --package) packages+=(dpkg-dev file lintian appstream desktop-file-utils) ;;
+    --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool) ;;
+    *) echo "setup.sh: unknown option '$option'" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

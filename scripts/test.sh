@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Builds Peelbox and runs every test: the suite itself, the suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target
-# for a minute (FUZZ_SECONDS to change that, 0 to skip).
+# Builds Peelbox and runs every test: the suite itself, the Debian package
+# made from that build, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for a minute (FUZZ_SECONDS
+# to change that, 0 to skip).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh --fuzz
+bash scripts/setup.sh --fuzz --package
 jobs=$(nproc)
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
+
+echo "== the Debian package, from the same build (stripped)"
+rm -rf build/package
+cpack --config build/CPackConfig.cmake -B "$PWD/build/package" >/dev/null
+bash tests/package/check.sh build/package/peelbox_*.deb
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEELBOX_SANITIZE=ON -DPEELBOX_GUI=OFF >/dev/null

@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setWindowIcon(peelbox::shell::ApplicationIcon());
-  application.setDesktopFileName("peelbox");
+  application.setDesktopFileName(PEELBOX_APP_ID);
   const auto store = peelbox::shell::OpenSettingsStore();
   peelbox::shell::MainApp app;
   // "peelbox FILE", as the desktop's Open with runs it.
