@@ -13,9 +13,17 @@ struct ExportOptions {
   std::vector<std::string> formats{"png", "gif"};
   bool ignoreAlpha = false;      // every transparency but none at all becomes the maximum
   bool visibleOnly = false;      // skip layers hidden themselves or by a group
-  bool groupsAsFolders = false;  // write each layer into folders named after its groups
+  bool groupsAsFolders = false;  // put "{path}/" before the name template: folders named after the groups
   bool fastPng = false;          // PNGs with zlib's run-length strategy: faster, larger
   bool listOnly = false;         // read and plan every file, write nothing
+  // Each file's path in the output folder, without the extension (see
+  // NameTemplate).
+  std::string nameTemplate = "{name}";
+  // Layers written: those that match a pattern of `only` (when there is any)
+  // and none of `skip` (see LayerFilter).
+  std::vector<std::string> only;
+  std::vector<std::string> skip;
+  bool ignoreCase = false;  // patterns match ASCII letters of either case
 };
 
 }  // namespace peelbox

@@ -12,14 +12,13 @@ bool Unsafe(unsigned char c) {
   return c < 0x20 || c == 0x7F || std::string_view(kUnsafeFileNameCharacters).find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// Cut to at most `size` bytes without splitting a UTF-8 sequence.
+}  // namespace
+
 void CutAtCharacter(std::string* text, size_t size) {
   if (text->size() <= size) return;
   while (size > 0 && (static_cast<unsigned char>((*text)[size]) & 0xC0) == 0x80) --size;
   text->resize(size);
 }
-
-}  // namespace
 
 std::string FoldedCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),

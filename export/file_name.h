@@ -22,6 +22,9 @@ inline constexpr size_t kMaxStemBytes = 240;
 // cut at a character boundary to kMaxStemBytes.
 std::string MakeFileName(std::string name, size_t position);
 
+// Cuts the text to at most `size` bytes without splitting a UTF-8 sequence.
+void CutAtCharacter(std::string* text, size_t size);
+
 // The text with ASCII letters in lower case: names that differ only so are
 // the same file on a case-insensitive file system.
 std::string FoldedCase(std::string text);
