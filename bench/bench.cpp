@@ -240,7 +240,9 @@ int main(int argc, char** argv) {
   std::vector<LayerPlanes> layers;
   double layerPixels = 0, decodedBytes = document->composite->pixels.size();
   const auto& records = document->layerMaskInfo->Layers().records;
-  const auto plan = peelbox::PlanLayers(document->format, records, true, {});
+  std::string unused;
+  const auto namer = peelbox::LayerNamer::Create({}, source, &unused);
+  const auto plan = peelbox::PlanLayers(document->format, records, true, {}, namer.get());
   for (size_t i = 0; i < records.size(); ++i) {
     for (const auto& channel : records[i]->channels) decodedBytes += channel->plane.size();
     if (plan[i].reason != peelbox::SkipReason::kNone) continue;

@@ -15,6 +15,7 @@ enum ExportResult : int32_t {
   kNoPngWriteStruct = -2,   // libpng cannot make its write structure
   kNoPngInfoStruct = -4,    // libpng cannot make its info structure
   kWriteFailed = -8,        // encoding failed, or a file could not be written whole
+  kBadNameTemplate = -16,   // the name template cannot be used: nothing is read or written
 };
 
 }  // namespace peelbox

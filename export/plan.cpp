@@ -1,9 +1,7 @@
 #include "export/plan.h"
 
-#include <map>
-
 #include "export/colour.h"
-#include "export/file_name.h"
+#include "export/layer_filter.h"
 #include "export/layer_groups.h"
 #include "export/layer_planes.h"
 #include "export/output_format.h"
@@ -26,6 +24,8 @@ const char* SkipReasonName(SkipReason reason) {
       return "unsupported channels";
     case SkipReason::kUnsupportedDocument:
       return "unsupported document";
+    case SkipReason::kFiltered:
+      return "filtered";
     case SkipReason::kHidden:
       return "hidden";
   }
@@ -51,7 +51,7 @@ LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
 
 // The first reason that applies, in this order.
 SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, const GroupPlace& place, bool convertible,
-                     const ExportOptions& options) {
+                     const ExportOptions& options, const LayerFilter& filter) {
   if (layer.SectionType() != 0) return SkipReason::kGroup;  // even when a writer stored pixels in it
   if (!WritesLayers(format)) return SkipReason::kUnsupportedDocument;
   if (layer.Bounds().Width() <= 0 || layer.Bounds().Height() <= 0) {
@@ -59,75 +59,92 @@ SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, con
   }
   if (!FindModeChannels(format, layer)) return SkipReason::kUnsupportedChannels;
   if (!convertible) return SkipReason::kUnsupportedDocument;
+  if (!filter.Wants(layer.name, place.groups)) return SkipReason::kFiltered;
   if (options.visibleOnly && (!layer.Visible() || place.hiddenByGroup)) return SkipReason::kHidden;
   return SkipReason::kNone;
 }
 
-// Gives every record that is written its folder, stem and files.
-class Namer {
- public:
-  explicit Namer(const ExportOptions& options) : options_(options), formats_(SelectedFormats(options)) {}
-
-  void Name(PlannedRecord* planned, const GroupPlace& place) {
-    planned->folder = options_.groupsAsFolders ? FolderOf(place) : std::string();
-    planned->stem =
-        stems_[FoldedCase(planned->folder)].Claim(MakeFileName(planned->name, planned->index.value_or(0) + 1));
-    for (const OutputFormat* format : formats_)
-      planned->files.push_back(planned->folder + planned->stem + format->extension);
+// {n} counts the records that get files, top-most first; they are named
+// bottom-most first.
+void NameAll(std::vector<PlannedRecord>* plan, const ExportOptions& options, LayerNamer* namer) {
+  size_t number = 0;
+  for (auto planned = plan->rbegin(); planned != plan->rend(); ++planned) {
+    if (planned->reason == SkipReason::kNone) planned->number = ++number;
   }
-
- private:
-  // The folders of the record's groups, outermost first, each named by the
-  // file-name rules; sibling groups of one name (ASCII case folded) share
-  // one.
-  std::string FolderOf(const GroupPlace& place) {
-    std::string folder;
-    for (size_t g = 0; g < place.groups.size(); ++g) {
-      folder += MakeFileName(place.groups[g], place.groupRecords[g] + 1) + kPathSeparator;
-      folder = folders_.try_emplace(FoldedCase(folder), folder).first->second;
-    }
-    return folder;
+  for (PlannedRecord& planned : *plan) {
+    if (planned.reason == SkipReason::kNone) namer->Name(&planned, WrittenPlace(planned.facts, options));
   }
-
-  const ExportOptions& options_;
-  std::vector<const OutputFormat*> formats_;
-  // The stems given out in each folder (relative, ASCII case folded), and
-  // each folder's spelling as first given.
-  std::map<std::string, StemRegistry> stems_;
-  std::map<std::string, std::string> folders_;
-};
+}
 
 }  // namespace
 
+ImagePlace WrittenPlace(const LayerFacts& facts, const ExportOptions& /*options*/) {
+  return {facts.left, facts.top, facts.width, facts.height};
+}
+
+std::unique_ptr<LayerNamer> LayerNamer::Create(const ExportOptions& options, std::string document, std::string* error) {
+  // --groups-as-folders is short for "{path}/{name}", and keeps any other
+  // template inside the folders.
+  std::optional<NameTemplate> parsed =
+      NameTemplate::Parse(options.groupsAsFolders ? "{path}/" + options.nameTemplate : options.nameTemplate, error);
+  if (!parsed) return nullptr;
+  return std::unique_ptr<LayerNamer>(new LayerNamer(std::move(*parsed), std::move(document), options));
+}
+
+LayerNamer::LayerNamer(NameTemplate nameTemplate, std::string document, const ExportOptions& options)
+    : template_(std::move(nameTemplate)), document_(std::move(document)), formats_(SelectedFormats(options)) {}
+
+void LayerNamer::Name(PlannedRecord* planned, const ImagePlace& place) {
+  const std::vector<std::string> components =
+      template_.Render({planned->name, document_, planned->index, planned->number, planned->facts.groups,
+                        planned->groupRecords, place, planned->facts.blendMode});
+  std::string folder;
+  for (size_t c = 0; c + 1 < components.size(); ++c) {
+    folder += components[c] + kPathSeparator;
+    folder = folders_.try_emplace(FoldedCase(folder), folder).first->second;
+  }
+  planned->folder = folder;
+  planned->stem = stems_[FoldedCase(folder)].Claim(components.back());
+  planned->files.clear();
+  for (const OutputFormat* format : formats_) planned->files.push_back(folder + planned->stem + format->extension);
+}
+
 std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
                                       const std::vector<std::unique_ptr<LayerRecord>>& records, bool convertible,
-                                      const ExportOptions& options) {
+                                      const ExportOptions& options, LayerNamer* namer) {
   const std::vector<GroupPlace> places = PlaceInGroups(records);
-  Namer namer(options);
+  const LayerFilter filter(options);
   std::vector<PlannedRecord> plan;
   for (size_t i = 0; i < records.size(); ++i) {
     const LayerRecord& layer = *records[i];
-    PlannedRecord planned{i, layer.name, FactsOf(layer, places[i]), {}, SkipReason::kNone, {}, {}};
-    planned.reason = ReasonFor(format, layer, places[i], convertible, options);
-    if (planned.reason == SkipReason::kNone) namer.Name(&planned, places[i]);
+    PlannedRecord planned;
+    planned.index = i;
+    planned.name = layer.name;
+    planned.facts = FactsOf(layer, places[i]);
+    planned.groupRecords = places[i].groupRecords;
+    planned.reason = ReasonFor(format, layer, places[i], convertible, options, filter);
     plan.push_back(std::move(planned));
   }
+  NameAll(&plan, options, namer);
   return plan;
 }
 
 PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& composite, bool convertible,
-                            const ExportOptions& options) {
-  PlannedRecord planned{std::nullopt, "Background", {}, {}, SkipReason::kNone, {}, {}};
+                            const ExportOptions& options, LayerNamer* namer) {
+  std::vector<PlannedRecord> plan(1);
+  PlannedRecord& planned = plan[0];
+  planned.name = "Background";
   planned.facts.width = format.columns;
   planned.facts.height = format.rows;
   if (!convertible) {
     planned.reason = SkipReason::kUnsupportedDocument;
   } else if (composite.planeCount == 0) {
     planned.reason = SkipReason::kEmpty;
-  } else {
-    Namer(options).Name(&planned, {});
+  } else if (!LayerFilter(options).Wants(planned.name, {})) {
+    planned.reason = SkipReason::kFiltered;
   }
-  return planned;
+  NameAll(&plan, options, namer);
+  return plan[0];
 }
 
 void SkipLate(PlannedRecord* planned, SkipReason reason) {

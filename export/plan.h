@@ -5,18 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "export/export_options.h"
+#include "export/file_name.h"
+#include "export/name_template.h"
 
 namespace peelbox {
 
 class CompositeImage;
 class LayerRecord;
 struct DocumentFormat;
+struct OutputFormat;
 
 // Why a record gives no files.
 enum class SkipReason {
@@ -26,11 +30,12 @@ enum class SkipReason {
   kEmpty,                // any other record of zero width or height
   kUnsupportedChannels,  // its channels do not fit the colour mode
   kUnsupportedDocument,  // the document's colour mode and depth have no rule
+  kFiltered,             // left out by the layer filters, whether hidden or not
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "hidden".
+// document", "filtered", "hidden".
 const char* SkipReasonName(SkipReason reason);
 
 // A layer's place on the canvas and in the layer panel, for scripts that put
@@ -58,18 +63,50 @@ struct PlannedRecord {
   SkipReason reason = SkipReason::kNone;
   std::string folder;  // relative, ending in a separator; empty for the output folder itself
   std::string stem;
+  std::vector<size_t> groupRecords;  // the records of facts.groups
+  size_t number = 0;                 // {n}: 1 for the top-most record that gets files, 0 for none
 };
 
-// Every record in file order. Stems are claimed bottom-most first in each
-// folder, so the lower of two layers of one name keeps it. `convertible`:
-// whether the document's colours have a conversion.
+// Where the image written for a record stands: the layer's own rectangle.
+ImagePlace WrittenPlace(const LayerFacts& facts, const ExportOptions& options);
+
+// Gives planned records their folder, stem and files by the options' name
+// template. Stems are claimed in the order the records are named, in each
+// folder on its own; folders whose names differ only in the case of ASCII
+// letters are one, spelled as first given. The plan names every record as
+// it is planned, bottom-most first; a place known only once a layer is
+// encoded can be named later, in the same order, by the job that keeps the
+// namer.
+class LayerNamer {
+ public:
+  // The namer, or none and in *error why the template cannot be used.
+  // `document`: the document's file name without its extension.
+  static std::unique_ptr<LayerNamer> Create(const ExportOptions& options, std::string document, std::string* error);
+
+  void Name(PlannedRecord* planned, const ImagePlace& place);
+
+ private:
+  LayerNamer(NameTemplate nameTemplate, std::string document, const ExportOptions& options);
+
+  NameTemplate template_;
+  std::string document_;
+  std::vector<const OutputFormat*> formats_;
+  // The stems given out in each folder (relative, ASCII case folded), and
+  // each folder's spelling as first given.
+  std::map<std::string, StemRegistry> stems_;
+  std::map<std::string, std::string> folders_;
+};
+
+// Every record in file order, named bottom-most first, so the lower of two
+// layers of one name keeps it. `convertible`: whether the document's colours
+// have a conversion.
 std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
                                       const std::vector<std::unique_ptr<LayerRecord>>& records, bool convertible,
-                                      const ExportOptions& options);
+                                      const ExportOptions& options, LayerNamer* namer);
 // A document without layer records: its merged image as one opaque layer
 // named "Background".
 PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& composite, bool convertible,
-                            const ExportOptions& options);
+                            const ExportOptions& options, LayerNamer* namer);
 
 // A record found after all to give no files, once its pixels were read: its
 // stem stays claimed, so that the names of the others do not move.

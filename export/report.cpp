@@ -8,6 +8,8 @@ const char* FailedInName(FailedIn failed) {
   switch (failed.place) {
     case FailedIn::Place::kNothing:
       return "";
+    case FailedIn::Place::kNameTemplate:
+      return "name template";
     case FailedIn::Place::kRead:
       return ReadStepName(failed.step);
     case FailedIn::Place::kOutputFolder:

@@ -12,22 +12,23 @@ namespace peelbox {
 // Where users are asked to send documents that fail.
 inline constexpr char kMaintainerLine[] = "the Peelbox issue tracker, https://github.com/peelbox/peelbox/issues";
 
-// Where a failed job stopped: reading the document (at one of the reader's
-// steps), or writing into the output folder or a file.
+// Where a failed job stopped: at its name template, reading the document (at
+// one of the reader's steps), or writing into the output folder or a file.
 struct FailedIn {
-  enum class Place { kNothing, kRead, kOutputFolder, kOutputFile };
+  enum class Place { kNothing, kNameTemplate, kRead, kOutputFolder, kOutputFile };
 
   static FailedIn Read(ReadStep step) { return {Place::kRead, step}; }
   static FailedIn OutputFolder() { return {Place::kOutputFolder, ReadStep::kSource}; }
   static FailedIn OutputFile() { return {Place::kOutputFile, ReadStep::kSource}; }
+  static FailedIn NameTemplate() { return {Place::kNameTemplate, ReadStep::kSource}; }
   bool operator==(const FailedIn&) const = default;
 
   Place place = Place::kNothing;
   ReadStep step = ReadStep::kSource;  // for a read
 };
 
-// The read step's name ("source", "header", ...), "output folder" or
-// "output file"; empty for nothing.
+// "name template", the read step's name ("source", "header", ...), "output
+// folder" or "output file"; empty for nothing.
 const char* FailedInName(FailedIn failed);
 // Whether the document itself is at fault (and worth sending in): a read
 // that failed past the source.

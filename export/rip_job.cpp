@@ -28,6 +28,7 @@ RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha
 RipJob::~RipJob() = default;
 
 int32_t RipJob::Run() {
+  if (const int32_t code = PrepareNamer(); code != kExportOk) return code;
   if (!options.listOnly) {
     if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
   }
@@ -39,6 +40,16 @@ int32_t RipJob::Run() {
   const int32_t result = LoadAndExport();
   encoders_.reset();  // encodings nobody took are discarded
   return result;
+}
+
+// The template is read once, before anything is created or read.
+int32_t RipJob::PrepareNamer() {
+  std::string problem;
+  namer_ = LayerNamer::Create(options, std::filesystem::path(sourcePath).stem().string(), &problem);
+  if (namer_) return kExportOk;
+  return Fail(
+      FailedIn::NameTemplate(), kBadNameTemplate,
+      "The name template \"" + options.nameTemplate + "\" cannot be used. " + problem + " " + kNameFieldsSentence);
 }
 
 // The job, not its callers, makes the folder: the dialog and the command
@@ -78,7 +89,7 @@ std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document)
 
 void RipJob::LayerRecordsRead(const PsdDocument& reading, LayerInfo& layers) {
   converter_ = ConverterFor(reading);  // the resources are read by now
-  plan_ = PlanLayers(reading.format, layers.records, converter_ != nullptr, options);
+  plan_ = PlanLayers(reading.format, layers.records, converter_ != nullptr, options, namer_.get());
 }
 
 void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size_t index) {
@@ -114,7 +125,7 @@ int32_t RipJob::LoadAndExport() {
 int32_t RipJob::ExportComposite() {
   CompositeImage& composite = *document->composite;
   converter_ = ConverterFor(*document);
-  plan_ = {PlanComposite(document->format, composite, converter_ != nullptr, options)};
+  plan_ = {PlanComposite(document->format, composite, converter_ != nullptr, options, namer_.get())};
   if (plan_[0].reason == SkipReason::kNone) {
     SendStatus("Exporting layer: \"" + plan_[0].name + "\"...", ExportProgress(0, 1));
     if (stopToken.StopRequested()) return Stop();
@@ -205,6 +216,10 @@ std::string RipJob::NothingWrittenNote() const {
   };
   if (any(SkipReason::kUnsupportedDocument)) return "Peelbox does not write documents of this colour mode and depth.";
   if (any(SkipReason::kUnsupportedChannels)) return "No layer of this document has channels Peelbox can write.";
+  if (any(SkipReason::kFiltered)) {
+    return any(SkipReason::kHidden) ? "Every layer with pixels of its own is hidden or left out by the layer filters."
+                                    : "The layer filters leave out every layer with pixels of its own.";
+  }
   if (any(SkipReason::kHidden)) return "Every layer with pixels of its own is hidden.";
   return "No layer of this document has pixels of its own.";
 }

@@ -95,6 +95,7 @@ class RipJob : public StatusSink {
   StopToken stopToken;
 
  private:
+  int32_t PrepareNamer();
   int32_t PrepareOutputFolder();
   int32_t MakeFolder(const std::string& path);
   int32_t LoadAndExport();
@@ -109,6 +110,7 @@ class RipJob : public StatusSink {
 
   int layersRipped_ = 0;
   std::vector<OutputFile> outputFiles_;
+  std::unique_ptr<LayerNamer> namer_;  // made by Run, keeps the names the plan gave out
   std::vector<PlannedRecord> plan_;
   size_t reached_ = 0;  // records of the plan that the export got to
   FailedIn failedIn_;

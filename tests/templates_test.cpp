@@ -1,10 +1,15 @@
 // File names by template and layers by filter: each field, widths, braces,
-// every template that cannot be used, names that try to leave the folder,
-// and globs over names and group paths.
+// every template a job refuses, names that try to leave the folder, and
+// globs over names and group paths.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "export/export_result.h"
 #include "export/layer_filter.h"
 #include "export/name_template.h"
+#include "export/rip_job.h"
+#include "tests/helpers.h"
 
 namespace peelbox {
 namespace {
@@ -75,6 +80,18 @@ TEST(NameTemplate, EveryTemplateItCannotUseIsASentence) {
     EXPECT_FALSE(NameTemplate::Parse(c.text, &error)) << c.text;
     EXPECT_EQ(error, c.error) << c.text;
   }
+}
+
+TEST(NameTemplate, AJobRefusesABadTemplateBeforeItCreatesAnything) {
+  test::TempDir in, parent;
+  RipJob job(in.Write("in.psd", psdbuild::BuildDocument(test::SmallDocument()).bytes),
+             (parent.path() / "out").string() + "/", 0, nullptr);
+  job.options.nameTemplate = "{nmae}";
+  EXPECT_EQ(job.Run(), kBadNameTemplate);
+  EXPECT_STREQ(FailedInName(job.FailedStep()), "name template");
+  EXPECT_EQ(job.Error(), "The name template \"{nmae}\" cannot be used. \"{nmae}\" is not a field. " +
+                             std::string(kNameFieldsSentence));
+  EXPECT_TRUE(std::filesystem::is_empty(parent.path()));
 }
 
 TEST(LayerFilter, GlobsOverNamesAndPaths) {
