@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "export/output_format.h"
+#include "export/plan.h"
 
 namespace peelbox::cli {
 
@@ -22,8 +23,14 @@ const char kUsage[] =
     "      --json           print one JSON object per document, one per line\n"
     "      --visible-only   skip layers that are hidden or inside a hidden group\n"
     "      --formats LIST   write only these formats: png, gif or png,gif (default)\n"
+    "      --name TEMPLATE  name each layer's files by TEMPLATE: their path in\n"
+    "                       OUTPUT_FOLDER without the extension (default {name})\n"
     "      --groups-as-folders\n"
-    "                       write each layer into folders named after its groups\n"
+    "                       put {path}/ before the template: folders named after\n"
+    "                       the groups (short for --name '{path}/{name}')\n"
+    "      --only PATTERN   write only layers that match PATTERN (repeatable)\n"
+    "      --skip PATTERN   write no layer that matches PATTERN (repeatable)\n"
+    "      --ignore-case    match patterns ignoring the case of ASCII letters\n"
     "      --fast           PNGs compressed for speed (zlib's run-length strategy):\n"
     "                       3 to 6 times faster to encode, about as small on\n"
     "                       photographs, up to 60% larger on flat artwork\n"
@@ -34,11 +41,39 @@ const char kUsage[] =
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
+    "Name templates hold fields in braces:\n"
+    "  {name}    the layer's name\n"
+    "  {doc}     the document's file name without its extension\n"
+    "  {index}   the record's index, 0 bottom-most (empty for a flattened document)\n"
+    "  {n}       1, 2, 3, ... over the layers written, top-most first\n"
+    "  {group}   the innermost group's name, or nothing\n"
+    "  {path}    the groups' names, outermost first, joined by /\n"
+    "  {left} {top} {width} {height}  the written image's place on the canvas\n"
+    "  {blend}   the blend mode's key (norm, mul, ...)\n"
+    "{index:03} pads a number with zeros to 3 digits (1 to 9); {{ and }} are\n"
+    "braces. Each value is made safe as a layer's name is (a / in it becomes _):\n"
+    "only the template's own / makes folders. Names taken in a folder get \" (2)\",\n"
+    "\" (3)\", ...; a name left empty becomes \"Layer N\".\n"
+    "\n"
+    "Patterns are shell globs: * and ? within a name, ** across /, [a-z] and\n"
+    "[!a-z] one character of a set; \\ takes the next character as it is. A\n"
+    "pattern without / matches the layer's own name, wherever it is; one with /\n"
+    "matches its path: its groups' names and its own, joined by /, as the\n"
+    "document holds them (a name that holds / reads as two; a leading / is the\n"
+    "top level). A layer is written when it matches an --only (if any) and no\n"
+    "--skip; one left out is skipped as \"filtered\", even when also hidden.\n"
+    "\n"
     "Examples:\n"
     "  peelbox-cli art.psd out/                     every layer of art.psd into out/\n"
     "  peelbox-cli --json *.psd out/ > result.jsonl  each document into out/<name>/\n"
     "  peelbox-cli --list --visible-only art.psd     what would be written, and why not\n"
     "  peelbox-cli --formats png --groups-as-folders --fast art.psd out/\n"
+    "  peelbox-cli --name '{doc}_{group}_{name}@{index}' art.psd out/\n"
+    "                                     for a game: out/art_UI_Button@12.png, ...\n"
+    "  peelbox-cli --only 'UI/**' --skip '*_old' art.psd out/\n"
+    "                                     the layers in the group UI, but no ..._old\n"
+    "  peelbox-cli --list --name '{path}/{n:03}' art.psd\n"
+    "                                     try a template: Outer/001.png, ...\n"
     "\n"
     "Status lines go to stderr (none with --quiet). The report of a document that\n"
     "was ripped goes to stdout, of one that failed to stderr; with --json stdout\n"
@@ -121,6 +156,14 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
       options->job.groupsAsFolders = true;
     } else if (argument == "--fast") {
       options->job.fastPng = true;
+    } else if (argument == "--ignore-case") {
+      options->job.ignoreCase = true;
+    } else if (argument == "--name") {
+      if (!takeValue(&options->job.nameTemplate)) return Usage("--name needs a TEMPLATE");
+    } else if (argument == "--only" || argument == "--skip") {
+      std::string pattern;
+      if (!takeValue(&pattern)) return Usage(argument + " needs a PATTERN");
+      (argument == "--only" ? options->job.only : options->job.skip).push_back(pattern);
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
       if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {
@@ -136,6 +179,9 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else {
       return Usage("unknown option '" + argument + "'");
     }
+  }
+  if (std::string problem; !LayerNamer::Create(options->job, "", &problem)) {
+    return Usage("--name: " + problem + " " + kNameFieldsSentence);
   }
   if (options->list) {
     if (operands.empty()) return Usage("expected SOURCE...");

@@ -84,9 +84,9 @@ ImagePlace WrittenPlace(const LayerFacts& facts, const ExportOptions& /*options*
 
 std::unique_ptr<LayerNamer> LayerNamer::Create(const ExportOptions& options, std::string document, std::string* error) {
   // --groups-as-folders is short for "{path}/{name}", and keeps any other
-  // template inside the folders.
-  std::optional<NameTemplate> parsed =
-      NameTemplate::Parse(options.groupsAsFolders ? "{path}/" + options.nameTemplate : options.nameTemplate, error);
+  // template inside the folders; what is wrong is said of the user's own.
+  std::optional<NameTemplate> parsed = NameTemplate::Parse(options.nameTemplate, error);
+  if (parsed && options.groupsAsFolders) parsed = NameTemplate::Parse("{path}/" + options.nameTemplate, error);
   if (!parsed) return nullptr;
   return std::unique_ptr<LayerNamer>(new LayerNamer(std::move(*parsed), std::move(document), options));
 }

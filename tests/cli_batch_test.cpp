@@ -152,6 +152,14 @@ TEST(CliOptions, VisibleOnlyFormatsAndGroupsAsFolders) {
       // Collisions are counted per folder: the top Sky is alone in its own.
       {{"--groups-as-folders", "--formats", "png"},
        {"Back.png", "Outer/Ghost.png", "Outer/Inner/Sky.png", "Outer/Inner/sky (2).png", "Sky.png", "Top.png"}},
+      {{"--name", "{path}/{name}", "--formats", "png"},
+       {"Back.png", "Outer/Ghost.png", "Outer/Inner/Sky.png", "Outer/Inner/sky (2).png", "Sky.png", "Top.png"}},
+      {{"--name", "{path}/x", "--formats", "png"},
+       {"Outer/Inner/x (2).png", "Outer/Inner/x.png", "Outer/x.png", "x (2).png", "x (3).png", "x.png"}},
+      {{"--groups-as-folders", "--name", "{n:02}", "--formats", "png", "--visible-only"},
+       {"01.png", "02.png", "03.png"}},
+      {{"--only", "Outer/**", "--skip", "s?y", "--formats", "png"}, {"Ghost.png", "Sky.png"}},
+      {{"--skip", "s?y", "--ignore-case", "--formats", "png"}, {"Back.png", "Ghost.png", "Top.png"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -165,7 +173,28 @@ TEST(CliOptions, VisibleOnlyFormatsAndGroupsAsFolders) {
     EXPECT_EQ(report["files_saved"], c.files.size());
     EXPECT_EQ(report["files"].size(), c.files.size());
     for (const json& file : report["files"]) EXPECT_TRUE(fs::is_regular_file(file["path"].get<std::string>()));
+    // --list shows the same names.
+    arguments.back() = "--list";
+    const json listing = json::parse(RunCli(arguments).out);
+    std::vector<std::string> listed;
+    for (const json& layer : listing["layers"]) {
+      for (const json& file : layer["files"]) listed.push_back(file);
+    }
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, c.files);
   }
+}
+
+TEST(CliJson, ALayerTheFiltersLeaveOutIsFilteredEvenWhenHidden) {
+  test::TempDir dir, out;
+  const Output run = RunCli(
+      {"--json", "--quiet", "--visible-only", "--only", "Outer/**", "--skip", "Ghost", Grouped(dir), out.Folder()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json report = json::parse(run.out);
+  std::vector<std::string> reasons;  // every record, bottom-most first
+  for (const json& skipped : report["skipped"]) reasons.push_back(skipped["reason"]);
+  EXPECT_EQ(reasons, (std::vector<std::string>{"filtered", "group", "group", "hidden", "hidden", "group", "filtered",
+                                               "no pixels", "group", "filtered", "filtered"}));
 }
 
 TEST(CliJson, EachFileKnowsItsPlaceOnTheCanvasAndInTheGroups) {

@@ -15,6 +15,7 @@
 
 #include "cli/json_report.h"
 #include "cli/progress.h"
+#include "export/name_template.h"
 #include "tests/cli_run.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
@@ -34,7 +35,9 @@ TEST(Cli, HelpAndVersion) {
     EXPECT_EQ(run.out.rfind("Usage: peelbox-cli", 0), 0u);
     // Every option is documented, with examples.
     for (const char* option : {"--list", "--json", "--visible-only", "--formats", "--groups-as-folders", "--fast",
-                               "--ignore-alpha", "--threads", "--quiet", "--version", "Examples:"}) {
+                               "--ignore-alpha", "--threads", "--quiet", "--version", "--name", "--only", "--skip",
+                               "--ignore-case", "{blend}", "--name '{doc}_{group}_{name}@{index}'",
+                               "--only 'UI/**' --skip '*_old'", "Examples:"}) {
       EXPECT_NE(run.out.find(option), std::string::npos) << option;
     }
   }
@@ -61,6 +64,13 @@ TEST(Cli, UsageErrorsSayOneThingAndExitWithTwo) {
       {{"--formats", "jpeg", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
       {{"--formats=", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
       {{"a.psd", file}, "'" + file + "' is not a folder (the last operand is the OUTPUT_FOLDER)"},
+      {{"--name", "{nmae}", "a.psd", "out"}, "--name: \"{nmae}\" is not a field. " + std::string(kNameFieldsSentence)},
+      {{"--groups-as-folders", "--name=/{name}", "a.psd", "out"},
+       "--name: The template starts with \"/\": files are named inside the output folder. " +
+           std::string(kNameFieldsSentence)},
+      {{"--name"}, "--name needs a TEMPLATE"},
+      {{"--only"}, "--only needs a PATTERN"},
+      {{"a.psd", "out", "--skip"}, "--skip needs a PATTERN"},
   };
   for (const auto& c : cases) {
     const Output run = RunCli(c.arguments);
