@@ -222,6 +222,23 @@ TEST(CliJson, EachFileKnowsItsPlaceOnTheCanvasAndInTheGroups) {
   EXPECT_EQ(report["stopped"], false);
 }
 
+TEST(CliNames, NoGroupOrLayerNameLeavesTheOutputFolder) {
+  test::TempDir dir, parent;
+  psdbuild::DocumentRecipe doc;
+  doc.rows = 20;
+  doc.columns = 30;
+  doc.layers.assign(3, Section("</Layer group>", 3));
+  for (const std::string name : {"a/../../b", "/", ".."}) {  // each group holds the one before
+    doc.layers.insert(doc.layers.end(), {Pixels(name), Section(name, 1)});
+  }
+  const std::string source = dir.Write("escape.psd", psdbuild::BuildDocument(doc).bytes);
+  const Output run = RunCli(
+      {"--quiet", "--formats", "png", "--name", "{path}/{group}/{name}", source, (parent.path() / "out").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(FilesUnder(parent.path()), (std::vector<std::string>{"out/_./_./_..png", "out/_./_/_/_.png",
+                                                                 "out/_./_/a_.._.._b/a_.._.._b/a_.._.._b.png"}));
+}
+
 TEST(CliBatch, ManyDocumentsEachInAFolderOfItsOwn) {
   test::TempDir a, b, out;
   const std::string first = Grouped(a);

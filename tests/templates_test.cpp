@@ -10,9 +10,12 @@
 #include "export/name_template.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
+#include "tests/support/sha256.h"
 
 namespace peelbox {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(NameTemplate, EachFieldMadeSafeAndEveryFolderInside) {
   const struct {
@@ -145,6 +148,42 @@ TEST(LayerFilter, GlobsOverNamesAndPaths) {
     EXPECT_EQ(LayerFilter(options).Wants(c.name, c.groups), c.wanted)
         << ::testing::PrintToString(c.only) << " " << ::testing::PrintToString(c.skip) << " " << c.name;
   }
+}
+
+// Every file a job writes under these options: its path inside the output
+// folder and the hash of its bytes.
+std::map<std::string, std::string> Ripped(const fs::path& source, const ExportOptions& options) {
+  test::TempDir out;
+  RipJob job(source.string(), out.Folder(), 0, nullptr);
+  job.options = options;
+  job.Run();
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+    if (!entry.is_regular_file()) continue;
+    const test::ByteVector bytes = test::ReadAll(entry.path());
+    files[fs::relative(entry.path(), out.path()).string()] = psdbuild::Sha256Hex(bytes.data(), bytes.size());
+  }
+  return files;
+}
+
+TEST(CorpusNames, TheTemplateOfGroupFoldersAndTheFilterOfEveryLayerChangeNoFile) {
+  if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus next to the checkout";
+  ExportOptions plain;  // the names do not depend on the formats: one, fast, will do
+  plain.formats = {"png"};
+  plain.fastPng = true;
+  ExportOptions groupFolders = plain, pathTemplate = plain, everyLayer = plain;
+  groupFolders.groupsAsFolders = true;
+  pathTemplate.nameTemplate = "{path}/{name}";
+  everyLayer.only = {"**"};
+  size_t files = 0;
+  for (const fs::path& source : test::CorpusFiles()) {
+    SCOPED_TRACE(source.filename().string());
+    const std::map<std::string, std::string> grouped = Ripped(source, groupFolders), all = Ripped(source, plain);
+    EXPECT_EQ(Ripped(source, pathTemplate), grouped);
+    EXPECT_EQ(Ripped(source, everyLayer), all);
+    files += grouped.size();
+  }
+  EXPECT_GT(files, 150u);
 }
 
 }  // namespace
