@@ -1,7 +1,8 @@
 // Fuzz target: a whole rip of a document into a folder, with and without
 // ignore-alpha, on one thread and on two, and with the command line's
-// options. Every file is a layer's own and every PNG reads back at its
-// layer's size.
+// options, a name template of every field and layer filters among them.
+// Every file is a layer's own, inside the output folder, and every PNG reads
+// back at its layer's size.
 #include <png.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "export/export_result.h"
 #include "export/rip_job.h"
 #include "psd/document.h"
 
@@ -42,6 +44,12 @@ void CheckPng(const std::string& path, int64_t width, int64_t height) {
   if (!sized) std::abort();
 }
 
+// Whether the path names a file inside the folder, by its words alone.
+bool Inside(const std::filesystem::path& folder, const std::string& path) {
+  const std::filesystem::path relative = std::filesystem::path(path).lexically_relative(folder);
+  return !relative.empty() && *relative.begin() != ".." && relative.lexically_normal() == relative;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,18 +66,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int ignoreAlpha = pass == 1 ? 1 : 0;
     peelbox::RipJob job(source, out.string() + "/", ignoreAlpha, nullptr);
     job.threads = 1 + pass % 2;
-    if (pass == 2) {  // the command line's options: one format, group folders, visible layers only
+    if (pass == 2) {  // the command line's options: one format, names by template, filters, visible layers
       job.options.formats = {"png"};
       job.options.groupsAsFolders = true;
+      job.options.nameTemplate =
+          "{doc}/{path}/{group}@{name}#{index:03}_{n:02}.{left},{top},{width}x{height}{{{blend}}}";
+      job.options.only = {"**/[!.]*", "?*"};
+      job.options.skip = {"*[Cc]opy*"};
+      job.options.ignoreCase = true;
       job.options.visibleOnly = true;
       job.options.fastPng = true;
     }
     const int32_t result = job.Run();
-    if (result > 0) std::abort();
+    if (result > 0 || result == peelbox::kBadNameTemplate) std::abort();
     // Every file is a layer's own; every PNG reads back at its size.
     std::set<std::string> paths;
     for (const peelbox::OutputFile& written : job.OutputFiles()) {
-      if (!paths.insert(written.path).second) std::abort();
+      if (!paths.insert(written.path).second || !Inside(out, written.path)) std::abort();
       if (written.path.compare(written.path.size() - 4, 4, ".png") != 0) continue;
       if (written.layerIndex) {
         const peelbox::LayerBounds bounds = job.document->layerMaskInfo->Layers().records.at(*written.layerIndex)->Bounds();
