@@ -31,10 +31,10 @@ constexpr FieldName kFields[] = {
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-// A name that is blank, or a dot followed only by dots and spaces, names
-// nothing: "." and ".." are the folder itself and its parent, some systems
-// drop trailing dots and spaces (".. " is ".." there), and the others would
-// be hidden. Values of fields never start with a dot.
+// A name that is blank, or a dot followed by nothing but dots and spaces,
+// names nothing: "." and ".." are the folder itself and its parent, and
+// some systems drop trailing dots and spaces, which makes ".. " the parent
+// there. Values of fields never start with a dot.
 bool NamesNothing(std::string_view name) {
   return name.find_first_not_of(' ') == std::string_view::npos ||
          (name.front() == '.' && name.find_first_not_of(". ") == std::string_view::npos);
