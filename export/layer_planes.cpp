@@ -49,6 +49,8 @@ std::optional<LayerPlanes> ViewPlanes(const DocumentFormat& format, const LayerR
   const std::optional<ModeChannels> channels = FindModeChannels(format, layer);
   if (!channels) return std::nullopt;
   LayerPlanes planes;
+  planes.left = layer.left;
+  planes.top = layer.top;
   planes.width = static_cast<int32_t>(layer.Bounds().Width());
   planes.height = static_cast<int32_t>(layer.Bounds().Height());
   planes.depth = format.depth;
@@ -68,6 +70,49 @@ std::optional<LayerPlanes> ViewPlanes(const DocumentFormat& format, const LayerR
     planes.realUserMask = MaskPlaneOf(channels->realUserMask, layer.mask->real);
   }
   return planes;
+}
+
+LayerPlanes ViewShapePlanes(const DocumentFormat& format, const LayerRecord& layer) {
+  LayerPlanes planes;
+  planes.left = layer.left;
+  planes.top = layer.top;
+  planes.width = static_cast<int32_t>(layer.Bounds().Width());
+  planes.height = static_cast<int32_t>(layer.Bounds().Height());
+  planes.depth = format.depth;
+  const ChannelInfo* transparency = nullptr;
+  for (const auto& channel : layer.channels) {
+    const bool alpha = channel->id == kTransparencyChannel || (channel->id == kAlphaChannel && format.mode == kRgbMode);
+    if (alpha && (transparency == nullptr || transparency->id != kTransparencyChannel)) transparency = channel.get();
+  }
+  if (transparency != nullptr && !transparency->plane.empty() && transparency->planeWidth == planes.width &&
+      transparency->planeHeight == planes.height) {
+    planes.alpha = transparency->plane.data();
+  }
+  if (layer.mask) {
+    const auto first = [&](int16_t id) -> const ChannelInfo* {
+      for (const auto& channel : layer.channels) {
+        if (channel->id == id) return channel.get();
+      }
+      return nullptr;
+    };
+    planes.userMask = MaskPlaneOf(first(kUserMaskChannel), layer.mask->user);
+    planes.realUserMask = MaskPlaneOf(first(kRealUserMaskChannel), layer.mask->real);
+  }
+  return planes;
+}
+
+LayerPlanes RowView(const LayerPlanes& planes, int64_t y, int64_t left, int64_t width) {
+  LayerPlanes row;
+  row.left = static_cast<int32_t>(left);
+  row.top = static_cast<int32_t>(y);
+  row.width = static_cast<int32_t>(width);
+  row.height = 1;
+  row.depth = planes.depth;
+  const auto down = static_cast<size_t>(y - planes.top), across = static_cast<size_t>(left - planes.left);
+  const size_t offset = planes.depth == 1 ? down * ((static_cast<size_t>(planes.width) + 7) / 8) + across / 8
+                                          : (down * static_cast<size_t>(planes.width) + across) * (planes.depth / 8);
+  for (const uint8_t* plane : planes.colour) row.colour.push_back(plane + offset);
+  return row;
 }
 
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {
