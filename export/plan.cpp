@@ -3,8 +3,10 @@
 #include <map>
 
 #include "export/colour.h"
+#include "export/extent.h"
 #include "export/file_name.h"
 #include "export/layer_groups.h"
+#include "export/layer_look.h"
 #include "export/layer_planes.h"
 #include "export/output_format.h"
 #include "psd/composite.h"
@@ -28,6 +30,8 @@ const char* SkipReasonName(SkipReason reason) {
       return "unsupported document";
     case SkipReason::kHidden:
       return "hidden";
+    case SkipReason::kTransparent:
+      return "transparent";
   }
   return "";
 }
@@ -46,12 +50,24 @@ LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
   facts.blendMode.assign(reinterpret_cast<const char*>(record.blendKey), sizeof record.blendKey);
   facts.groups = place.groups;
   facts.kind = LayerKind(record);
+  facts.clipping = record.clipping != 0;
+  facts.mask = MaskKind(record);
+  facts.effects = HasEnabledEffects(record);
   return facts;
 }
 
+// As shown, a layer is shaped by its groups and its base too.
+bool FeatherIgnored(const std::vector<std::unique_ptr<LayerRecord>>& records, size_t index, const GroupPlace& place) {
+  bool feathered = HasFeatheredMask(*records[index]);
+  for (size_t group : place.groupRecords) feathered |= HasFeatheredMask(*records[group]);
+  if (place.clippingBase) feathered |= HasFeatheredMask(*records[*place.clippingBase]);
+  return feathered;
+}
+
 // The first reason that applies, in this order.
-SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, const GroupPlace& place, bool convertible,
-                     const ExportOptions& options) {
+SkipReason ReasonFor(const DocumentFormat& format, const std::vector<std::unique_ptr<LayerRecord>>& records,
+                     size_t index, const GroupPlace& place, bool convertible, const ExportOptions& options) {
+  const LayerRecord& layer = *records[index];
   if (layer.SectionType() != 0) return SkipReason::kGroup;  // even when a writer stored pixels in it
   if (!WritesLayers(format)) return SkipReason::kUnsupportedDocument;
   if (layer.Bounds().Width() <= 0 || layer.Bounds().Height() <= 0) {
@@ -60,6 +76,9 @@ SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, con
   if (!FindModeChannels(format, layer)) return SkipReason::kUnsupportedChannels;
   if (!convertible) return SkipReason::kUnsupportedDocument;
   if (options.visibleOnly && (!layer.Visible() || place.hiddenByGroup)) return SkipReason::kHidden;
+  if (options.asShown && place.clippingBase && !records[*place.clippingBase]->Visible()) {
+    return SkipReason::kTransparent;
+  }
   return SkipReason::kNone;
 }
 
@@ -105,11 +124,22 @@ std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
   const std::vector<GroupPlace> places = PlaceInGroups(records);
   Namer namer(options);
   std::vector<PlannedRecord> plan;
+  const ImagePlace canvas{0, 0, format.columns, format.rows};
   for (size_t i = 0; i < records.size(); ++i) {
     const LayerRecord& layer = *records[i];
-    PlannedRecord planned{i, layer.name, FactsOf(layer, places[i]), {}, SkipReason::kNone, {}, {}};
-    planned.reason = ReasonFor(format, layer, places[i], convertible, options);
-    if (planned.reason == SkipReason::kNone) namer.Name(&planned, places[i]);
+    PlannedRecord planned;
+    planned.index = i;
+    planned.name = layer.name;
+    planned.facts = FactsOf(layer, places[i]);
+    planned.groupRecords = places[i].groupRecords;
+    planned.clippingBase = places[i].clippingBase;
+    planned.facts.featherIgnored = options.asShown && FeatherIgnored(records, i, places[i]);
+    planned.reason = ReasonFor(format, records, i, places[i], convertible, options);
+    if (planned.reason == SkipReason::kNone) {
+      namer.Name(&planned, places[i]);
+      const ImagePlace own{layer.left, layer.top, planned.facts.width, planned.facts.height};
+      planned.image = PlannedImage(own, canvas, options);
+    }
     plan.push_back(std::move(planned));
   }
   return plan;
@@ -117,7 +147,8 @@ std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
 
 PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& composite, bool convertible,
                             const ExportOptions& options) {
-  PlannedRecord planned{std::nullopt, "Background", {}, {}, SkipReason::kNone, {}, {}};
+  PlannedRecord planned;
+  planned.name = "Background";
   planned.facts.width = format.columns;
   planned.facts.height = format.rows;
   if (!convertible) {
@@ -126,6 +157,8 @@ PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& 
     planned.reason = SkipReason::kEmpty;
   } else {
     Namer(options).Name(&planned, {});
+    const ImagePlace canvas{0, 0, format.columns, format.rows};
+    planned.image = PlannedImage(canvas, canvas, options);
   }
   return planned;
 }
@@ -133,6 +166,7 @@ PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& 
 void SkipLate(PlannedRecord* planned, SkipReason reason) {
   planned->reason = reason;
   planned->files.clear();
+  planned->image.reset();
 }
 
 }  // namespace peelbox

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "export/export_options.h"
+#include "export/image_place.h"
 
 namespace peelbox {
 
@@ -27,10 +28,11 @@ enum class SkipReason {
   kUnsupportedChannels,  // its channels do not fit the colour mode
   kUnsupportedDocument,  // the document's colour mode and depth have no rule
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
+  kTransparent,          // nothing of it shows: trimmed to nothing, or clipped to a hidden base as shown
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "hidden".
+// document", "hidden", "transparent".
 const char* SkipReasonName(SkipReason reason);
 
 // A layer's place on the canvas and in the layer panel, for scripts that put
@@ -46,6 +48,10 @@ struct LayerFacts {
   std::string blendMode = "norm";   // the four-character key
   std::vector<std::string> groups;  // outermost first
   std::string kind = "pixels";      // see LayerKind
+  bool clipping = false;            // clipped to the layer below, as the record says
+  std::string mask = "none";        // see MaskKind
+  bool effects = false;             // layer effects switched on, which Peelbox does not draw
+  bool featherIgnored = false;      // as shown, a mask that shapes it is feathered: not drawn
 };
 
 // What becomes of one record of the document's layers (or of the composite):
@@ -58,6 +64,11 @@ struct PlannedRecord {
   SkipReason reason = SkipReason::kNone;
   std::string folder;  // relative, ending in a separator; empty for the output folder itself
   std::string stem;
+  // Where the written image lies: known here for the layer and canvas
+  // extents, after its alpha for trim.
+  std::optional<ImagePlace> image;
+  std::vector<size_t> groupRecords;    // the records of the groups that hold it, outermost first
+  std::optional<size_t> clippingBase;  // the layer it is clipped to
 };
 
 // Every record in file order. Stems are claimed bottom-most first in each
