@@ -186,6 +186,9 @@ TEST(CliJson, EachFileKnowsItsPlaceOnTheCanvasAndInTheGroups) {
   EXPECT_EQ(top["group"], json::array());
   EXPECT_EQ(byPath.at("sky (2).png")["group"], (std::vector<std::string>{"Outer", "Inner"}));
   EXPECT_EQ(byPath.at("Ghost.png")["visible"], false);
+  EXPECT_EQ(top["image"], (json{{"left", -5}, {"top", -3}, {"width", 6}, {"height", 4}}));
+  for (const char* key : {"clipping", "effects", "mask_feather_ignored"}) EXPECT_EQ(top[key], false) << key;
+  EXPECT_EQ(top["mask"], "none");
   EXPECT_EQ(report["width"], 30);
   EXPECT_EQ(report["height"], 20);
   EXPECT_EQ(report["mode"], "RGB");

@@ -33,8 +33,9 @@ TEST(Cli, HelpAndVersion) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("Usage: peelbox-cli", 0), 0u);
     // Every option is documented, with examples.
-    for (const char* option : {"--list", "--json", "--visible-only", "--formats", "--groups-as-folders", "--fast",
-                               "--ignore-alpha", "--threads", "--quiet", "--version", "Examples:"}) {
+    for (const char* option :
+         {"--list", "--json", "--visible-only", "--formats", "--groups-as-folders", "--fast", "--ignore-alpha",
+          "--extent", "--pad", "--as-shown", "--threads", "--quiet", "--version", "Examples:"}) {
       EXPECT_NE(run.out.find(option), std::string::npos) << option;
     }
   }
@@ -60,6 +61,11 @@ TEST(Cli, UsageErrorsSayOneThingAndExitWithTwo) {
       {{"--threads"}, "--threads needs a number from 1 to 256"},
       {{"--formats", "jpeg", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
       {{"--formats=", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
+      {{"--extent", "page", "a.psd", "out"}, "--extent needs layer, trim or canvas"},
+      {{"--pad=4097", "a.psd", "out"}, "--pad needs a number from 0 to 4096"},
+      {{"--pad", "-1", "a.psd", "out"}, "--pad needs a number from 0 to 4096"},
+      {{"--pad", "2", "--extent=canvas", "a.psd", "out"},
+       "--pad does not go with --extent canvas: the image is the canvas"},
       {{"a.psd", file}, "'" + file + "' is not a folder (the last operand is the OUTPUT_FOLDER)"},
   };
   for (const auto& c : cases) {
