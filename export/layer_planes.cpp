@@ -43,61 +43,61 @@ std::optional<MaskPlane> MaskPlaneOf(const ChannelInfo* channel, const std::opti
   return MaskPlane{channel->plane.data(), channel->planeWidth, channel->planeHeight, *fields};
 }
 
+// The planes' place and depth, without samples yet.
+LayerPlanes PlanesOf(const DocumentFormat& format, const LayerRecord& layer) {
+  LayerPlanes planes;
+  planes.left = layer.left;
+  planes.top = layer.top;
+  planes.width = static_cast<int32_t>(layer.Bounds().Width());
+  planes.height = static_cast<int32_t>(layer.Bounds().Height());
+  planes.depth = format.depth;
+  return planes;
+}
+
+bool DecodedAtLayerSize(const ChannelInfo* channel, const LayerPlanes& planes) {
+  return channel != nullptr && !channel->plane.empty() && channel->planeWidth == planes.width &&
+         channel->planeHeight == planes.height;
+}
+
+void ViewMasks(const LayerRecord& layer, const ChannelInfo* user, const ChannelInfo* real, LayerPlanes* planes) {
+  if (!layer.mask) return;
+  planes->userMask = MaskPlaneOf(user, layer.mask->user);
+  planes->realUserMask = MaskPlaneOf(real, layer.mask->real);
+}
+
 }  // namespace
 
 std::optional<LayerPlanes> ViewPlanes(const DocumentFormat& format, const LayerRecord& layer) {
   const std::optional<ModeChannels> channels = FindModeChannels(format, layer);
   if (!channels) return std::nullopt;
-  LayerPlanes planes;
-  planes.left = layer.left;
-  planes.top = layer.top;
-  planes.width = static_cast<int32_t>(layer.Bounds().Width());
-  planes.height = static_cast<int32_t>(layer.Bounds().Height());
-  planes.depth = format.depth;
-  const auto decoded = [&](const ChannelInfo* channel) {
-    return !channel->plane.empty() && channel->planeWidth == planes.width && channel->planeHeight == planes.height;
-  };
+  LayerPlanes planes = PlanesOf(format, layer);
   for (const ChannelInfo* channel : channels->colour) {
-    if (!decoded(channel)) return std::nullopt;
+    if (!DecodedAtLayerSize(channel, planes)) return std::nullopt;
     planes.colour.push_back(channel->plane.data());
   }
   if (channels->alpha != nullptr) {
-    if (!decoded(channels->alpha)) return std::nullopt;
+    if (!DecodedAtLayerSize(channels->alpha, planes)) return std::nullopt;
     planes.alpha = channels->alpha->plane.data();
   }
-  if (layer.mask) {
-    planes.userMask = MaskPlaneOf(channels->userMask, layer.mask->user);
-    planes.realUserMask = MaskPlaneOf(channels->realUserMask, layer.mask->real);
-  }
+  ViewMasks(layer, channels->userMask, channels->realUserMask, &planes);
   return planes;
 }
 
 LayerPlanes ViewShapePlanes(const DocumentFormat& format, const LayerRecord& layer) {
-  LayerPlanes planes;
-  planes.left = layer.left;
-  planes.top = layer.top;
-  planes.width = static_cast<int32_t>(layer.Bounds().Width());
-  planes.height = static_cast<int32_t>(layer.Bounds().Height());
-  planes.depth = format.depth;
-  const ChannelInfo* transparency = nullptr;
+  LayerPlanes planes = PlanesOf(format, layer);
+  // The first of each; in RGB, 3 stands in for a missing transparency.
+  const ChannelInfo *transparency = nullptr, *channel3 = nullptr, *user = nullptr, *real = nullptr;
   for (const auto& channel : layer.channels) {
-    const bool alpha = channel->id == kTransparencyChannel || (channel->id == kAlphaChannel && format.mode == kRgbMode);
-    if (alpha && (transparency == nullptr || transparency->id != kTransparencyChannel)) transparency = channel.get();
+    const ChannelInfo** slot = channel->id == kTransparencyChannel                       ? &transparency
+                               : channel->id == kAlphaChannel && format.mode == kRgbMode ? &channel3
+                               : channel->id == kUserMaskChannel                         ? &user
+                               : channel->id == kRealUserMaskChannel                     ? &real
+                                                                                         : nullptr;
+    if (slot != nullptr && *slot == nullptr) *slot = channel.get();
   }
-  if (transparency != nullptr && !transparency->plane.empty() && transparency->planeWidth == planes.width &&
-      transparency->planeHeight == planes.height) {
-    planes.alpha = transparency->plane.data();
-  }
-  if (layer.mask) {
-    const auto first = [&](int16_t id) -> const ChannelInfo* {
-      for (const auto& channel : layer.channels) {
-        if (channel->id == id) return channel.get();
-      }
-      return nullptr;
-    };
-    planes.userMask = MaskPlaneOf(first(kUserMaskChannel), layer.mask->user);
-    planes.realUserMask = MaskPlaneOf(first(kRealUserMaskChannel), layer.mask->real);
-  }
+  if (transparency == nullptr) transparency = channel3;
+  if (DecodedAtLayerSize(transparency, planes)) planes.alpha = transparency->plane.data();
+  ViewMasks(layer, user, real, &planes);
   return planes;
 }
 
