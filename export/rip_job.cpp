@@ -83,7 +83,8 @@ void RipJob::LayerRecordsRead(const PsdDocument& reading, LayerInfo& layers) {
   canvas_ = {0, 0, reading.format.columns, reading.format.rows};
   shaping_.assign(plan_.size(), false);
   looks_.assign(plan_.size(), nullptr);
-  if (!options.asShown) return;
+  // A listing needs the alpha only to trim.
+  if (!options.asShown || (options.listOnly && options.extent != Extent::kTrim)) return;
   for (const PlannedRecord& planned : plan_) {
     if (planned.reason != SkipReason::kNone) continue;
     for (size_t group : planned.groupRecords) shaping_[group] = true;
