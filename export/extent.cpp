@@ -6,8 +6,10 @@ namespace peelbox {
 
 namespace {
 
-ImagePlace Padded(const ImagePlace& image, int64_t pad) {
-  return {image.left - pad, image.top - pad, image.width + 2 * pad, image.height + 2 * pad};
+// Options from elsewhere than the command line are held to its range too.
+ImagePlace Padded(const ImagePlace& image, int pad) {
+  const int64_t margin = std::clamp(pad, 0, ExportOptions::kMaxPad);
+  return {image.left - margin, image.top - margin, image.width + 2 * margin, image.height + 2 * margin};
 }
 
 bool Opaque(const uint8_t* sample, unsigned bytes) { return sample[0] != 0 || (bytes == 2 && sample[1] != 0); }

@@ -12,7 +12,7 @@ namespace {
 constexpr int64_t kBandRows = 16;
 constexpr double kFlatness = 0.001;       // how far, in pixels, a chord may stray from its curve
 constexpr double kMaxPieces = 1024;       // chords per curve
-constexpr double kMaxSegments = 1 << 20;  // chords per path, whatever the file says
+constexpr double kMaxSegments = 1 << 18;  // chords per path, whatever the file says
 
 struct Point {
   double x, y;

@@ -112,7 +112,7 @@ std::vector<std::pair<std::string, DocumentRecipe>> Documents() {
   const ByteVector effects(kEffects, kEffects + sizeof kEffects - 1);
   shown.layers[3].opacity = 128;
   shown.layers[3].channels.push_back(RawChannel(-2, Ramp(4, 60)));
-  shown.layers[3].maskData = join({Rect(0, 0, 2, 2), {0, 0x10, 0x01, 90}});
+  shown.layers[3].maskData = join({Rect(0, 0, 2, 2), {255, 0x10, 0x01, 90}});
   LayerRecipe clipped = Layer("Clipped", 5, 3, {-1, 0, 1, 2}, true);
   clipped.clipping = 1;
   clipped.afterName = join(
