@@ -44,6 +44,19 @@ std::string FactFields(const LayerFacts& facts) {
          "\"blend_mode\": " + JsonString(facts.blendMode) + ", \"group\": " + JsonStrings(facts.groups);
 }
 
+std::string JsonPlace(const ImagePlace& image) {
+  return FormatText("{\"left\": %lld, \"top\": %lld, \"width\": %lld, \"height\": %lld}",
+                    static_cast<long long>(image.left), static_cast<long long>(image.top),
+                    static_cast<long long>(image.width), static_cast<long long>(image.height));
+}
+
+// What shaped the written image, and what was not drawn.
+std::string LookFields(const LayerFacts& facts) {
+  return FormatText("\"clipping\": %s, \"mask\": ", JsonBool(facts.clipping)) + JsonString(facts.mask) +
+         FormatText(", \"effects\": %s, \"mask_feather_ignored\": %s", JsonBool(facts.effects),
+                    JsonBool(facts.featherIgnored));
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& bytes) {
@@ -79,7 +92,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   for (const OutputFile& file : job.OutputFiles()) {
     json += separator;
     json += "{\"path\": " + JsonString(file.path) + ", \"layer_index\": " + JsonIndex(file.layerIndex) +
-            ", \"layer_name\": " + JsonString(file.layerName) + ", " + FactFields(file.facts) + "}";
+            ", \"layer_name\": " + JsonString(file.layerName) + ", " + FactFields(file.facts) +
+            ", \"image\": " + JsonPlace(file.image) + ", " + LookFields(file.facts) + "}";
     separator = ", ";
   }
   json += "], \"skipped\": [";
@@ -104,10 +118,12 @@ std::string JsonListing(const RipJob& job, int32_t result) {
   const std::span<const PlannedRecord> plan = job.Plan();
   for (auto planned = plan.rbegin(); planned != plan.rend(); ++planned) {  // top-most first
     json += separator;
-    json += "{\"layer_info\": " + (planned->index ? layerInfo : std::string("null")) + ", \"index\": " +
-            JsonIndex(planned->index) + ", \"name\": " + JsonString(planned->name) + ", \"kind\": " +
-            JsonString(planned->facts.kind) + ", \"hidden_by_group\": " + JsonBool(planned->facts.hiddenByGroup) +
-            ", " + FactFields(planned->facts) + ", \"files\": " + JsonStrings(planned->files) + ", \"reason\": " +
+    json += "{\"layer_info\": " + (planned->index ? layerInfo : std::string("null")) +
+            ", \"index\": " + JsonIndex(planned->index) + ", \"name\": " + JsonString(planned->name) +
+            ", \"kind\": " + JsonString(planned->facts.kind) +
+            ", \"hidden_by_group\": " + JsonBool(planned->facts.hiddenByGroup) + ", " + FactFields(planned->facts) +
+            ", \"image\": " + (planned->image ? JsonPlace(*planned->image) : std::string("null")) + ", " +
+            LookFields(planned->facts) + ", \"files\": " + JsonStrings(planned->files) + ", \"reason\": " +
             (planned->reason == SkipReason::kNone ? std::string("null") : JsonString(SkipReasonName(planned->reason))) +
             "}";
     separator = ", ";

@@ -31,11 +31,14 @@ std::string ListingText(const RipJob& job) {
   const std::span<const PlannedRecord> plan = job.Plan();
   for (auto planned = plan.rbegin(); planned != plan.rend(); ++planned) {  // top-most first
     const LayerFacts& facts = planned->facts;
+    // A written layer shows its image's place, which the options may move.
+    const ImagePlace place = planned->image.value_or(ImagePlace{facts.left, facts.top, facts.width, facts.height});
     const std::string index = planned->index ? FormatText("%zu", *planned->index) : std::string("-");
-    text += FormatText("%5s  %-18s  %-15s  %3u  %-4s  %6d,%-6d  %5lldx%-5lld  \"%s\"  %s\n", index.c_str(),
-                       facts.kind.c_str(), Visibility(facts).c_str(), facts.opacity, facts.blendMode.c_str(), facts.left,
-                       facts.top, static_cast<long long>(facts.width), static_cast<long long>(facts.height),
-                       planned->name.c_str(), Outcome(*planned).c_str());
+    text += FormatText("%5s  %-18s  %-15s  %3u  %-4s  %6lld,%-6lld  %5lldx%-5lld  \"%s\"  %s\n", index.c_str(),
+                       facts.kind.c_str(), Visibility(facts).c_str(), facts.opacity, facts.blendMode.c_str(),
+                       static_cast<long long>(place.left), static_cast<long long>(place.top),
+                       static_cast<long long>(place.width), static_cast<long long>(place.height), planned->name.c_str(),
+                       Outcome(*planned).c_str());
   }
   return text;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 #include "export/output_format.h"
 #include "export/plan.h"
@@ -36,6 +37,15 @@ const char kUsage[] =
     "                       photographs, up to 60% larger on flat artwork\n"
     "      --ignore-alpha   keep complete transparency only: every transparency but\n"
     "                       none at all becomes fully opaque\n"
+    "      --extent EXTENT  the rectangle of each image: layer (the layer's own,\n"
+    "                       the default), trim (all that is not fully transparent)\n"
+    "                       or canvas (the document's size, the layer in its place)\n"
+    "      --pad N          N transparent pixels (0 to 4096) around each layer or\n"
+    "                       trimmed image; not with --extent canvas\n"
+    "      --as-shown       each layer as it looks in the document, alone: its\n"
+    "                       masks, opacity and fill, those of its groups, and the\n"
+    "                       layer it is clipped to shape its transparency (layer\n"
+    "                       effects are not drawn)\n"
     "  -t, --threads N      encode on N threads (default: one per core)\n"
     "  -q, --quiet          print no status lines\n"
     "  -h, --help           show this help and exit\n"
@@ -74,6 +84,7 @@ const char kUsage[] =
     "                                     the layers in the group UI, but no ..._old\n"
     "  peelbox-cli --list --name '{path}/{n:03}' art.psd\n"
     "                                     try a template: Outer/001.png, ...\n"
+    "  peelbox-cli --as-shown --extent trim --pad 2 art.psd out/\n"
     "\n"
     "Status lines go to stderr (none with --quiet). The report of a document that\n"
     "was ripped goes to stdout, of one that failed to stderr; with --json stdout\n"
@@ -88,6 +99,26 @@ bool ParseThreads(const std::string& text, unsigned* threads) {
   const long value = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || value < 1 || value > 256) return false;
   *threads = static_cast<unsigned>(value);
+  return true;
+}
+
+bool ParseExtent(const std::string& text, ExportOptions* job) {
+  constexpr std::pair<const char*, Extent> kExtents[] = {
+      {"layer", Extent::kLayer}, {"trim", Extent::kTrim}, {"canvas", Extent::kCanvas}};
+  for (const auto& [name, extent] : kExtents) {
+    if (text == name) {
+      job->extent = extent;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParsePad(const std::string& text, ExportOptions* job) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 0 || value > ExportOptions::kMaxPad) return false;
+  job->pad = static_cast<int>(value);
   return true;
 }
 
@@ -164,6 +195,16 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
       std::string pattern;
       if (!takeValue(&pattern)) return Usage(argument + " needs a PATTERN");
       (argument == "--only" ? options->job.only : options->job.skip).push_back(pattern);
+    } else if (argument == "--as-shown") {
+      options->job.asShown = true;
+    } else if (argument == "--extent") {
+      std::string extent;
+      if (!takeValue(&extent) || !ParseExtent(extent, &options->job)) {
+        return Usage("--extent needs layer, trim or canvas");
+      }
+    } else if (argument == "--pad") {
+      std::string pad;
+      if (!takeValue(&pad) || !ParsePad(pad, &options->job)) return Usage("--pad needs a number from 0 to 4096");
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
       if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {
@@ -179,6 +220,9 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else {
       return Usage("unknown option '" + argument + "'");
     }
+  }
+  if (options->job.pad > 0 && options->job.extent == Extent::kCanvas) {
+    return Usage("--pad does not go with --extent canvas: the image is the canvas");
   }
   if (std::string problem; !LayerNamer::Create(options->job, "", &problem)) {
     return Usage("--name: " + problem + " " + kNameFieldsSentence);

@@ -55,7 +55,11 @@ void EncoderPool::Work() {
 EncodedLayer EncoderPool::TakeNext() {
   std::unique_lock lock(mutex_);
   const size_t index = nextToTake_;
-  if (index >= slots_.size()) return EncodedLayer{kWriteFailed, {}};
+  if (index >= slots_.size()) {
+    EncodedLayer none;
+    none.code = kWriteFailed;
+    return none;
+  }
   Slot& slot = slots_[index];
   if (workers_.empty()) {
     ++nextToTake_;

@@ -7,6 +7,13 @@
 
 namespace peelbox {
 
+// The rectangle each layer's image covers.
+enum class Extent {
+  kLayer,   // the layer's own rectangle
+  kTrim,    // the smallest rectangle that holds every pixel not fully transparent
+  kCanvas,  // the document's canvas, the layer in its place
+};
+
 struct ExportOptions {
   // The formats written, by name ("png", "gif"); each layer's files follow
   // the order of the format registry, whatever the order here.
@@ -24,6 +31,13 @@ struct ExportOptions {
   std::vector<std::string> only;
   std::vector<std::string> skip;
   bool ignoreCase = false;  // patterns match ASCII letters of either case
+  Extent extent = Extent::kLayer;
+  int pad = 0;  // transparent pixels around a layer or trimmed image, 0 to kMaxPad
+  // Each layer as it looks in the document, alone: its alpha times its masks,
+  // opacity and fill, those of its groups, and the base it is clipped to.
+  bool asShown = false;
+
+  static constexpr int kMaxPad = 4096;
 };
 
 }  // namespace peelbox

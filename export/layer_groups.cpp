@@ -38,13 +38,41 @@ std::vector<Group> FindGroups(const std::vector<std::unique_ptr<LayerRecord>>& r
   return groups;
 }
 
+// For each record, the base a clipped record there would have: the walk
+// down past the clipped records below it, each computed from the ones
+// below (a clipped group is passed over with its contents).
+std::vector<std::optional<size_t>> BasesBelow(const std::vector<std::unique_ptr<LayerRecord>>& records,
+                                              const std::vector<size_t>& dividerOf) {
+  std::vector<std::optional<size_t>> base(records.size());
+  for (size_t k = 1; k < records.size(); ++k) {
+    const size_t j = k - 1;
+    const uint32_t type = records[j]->SectionType();
+    const bool group = type != 0 && type != kGroupEnd;
+    if (type == kGroupEnd) {
+      base[k] = std::nullopt;  // the bottom of its own group
+    } else if (records[j]->clipping == 0) {
+      base[k] = group ? std::nullopt : std::optional<size_t>(j);
+    } else if (group) {
+      base[k] = dividerOf[j] != j ? base[dividerOf[j]] : std::nullopt;  // none past a damaged group
+    } else {
+      base[k] = base[j];
+    }
+  }
+  return base;
+}
+
 }  // namespace
 
 std::vector<GroupPlace> PlaceInGroups(const std::vector<std::unique_ptr<LayerRecord>>& records) {
   const std::vector<Group> groups = FindGroups(records);
   std::vector<size_t> recordOf(records.size());  // a divider stands where its group record does
-  for (size_t i = 0; i < records.size(); ++i) recordOf[i] = i;
-  for (const Group& group : groups) recordOf[group.divider] = group.record;
+  std::vector<size_t> dividerOf(records.size());
+  for (size_t i = 0; i < records.size(); ++i) recordOf[i] = dividerOf[i] = i;
+  for (const Group& group : groups) {
+    recordOf[group.divider] = group.record;
+    dividerOf[group.record] = group.divider;
+  }
+  const std::vector<std::optional<size_t>> bases = BasesBelow(records, dividerOf);
   std::vector<GroupPlace> places(records.size());
   for (size_t i = 0; i < records.size(); ++i) {
     const size_t at = recordOf[i];
@@ -55,6 +83,7 @@ std::vector<GroupPlace> PlaceInGroups(const std::vector<std::unique_ptr<LayerRec
       places[i].groupRecords.push_back(group.record);
       places[i].hiddenByGroup |= !holder.Visible();
     }
+    if (records[i]->clipping != 0) places[i].clippingBase = bases[i];
   }
   return places;
 }

@@ -43,31 +43,76 @@ std::optional<MaskPlane> MaskPlaneOf(const ChannelInfo* channel, const std::opti
   return MaskPlane{channel->plane.data(), channel->planeWidth, channel->planeHeight, *fields};
 }
 
+// The planes' place and depth, without samples yet.
+LayerPlanes PlanesOf(const DocumentFormat& format, const LayerRecord& layer) {
+  LayerPlanes planes;
+  planes.left = layer.left;
+  planes.top = layer.top;
+  planes.width = static_cast<int32_t>(layer.Bounds().Width());
+  planes.height = static_cast<int32_t>(layer.Bounds().Height());
+  planes.depth = format.depth;
+  return planes;
+}
+
+bool DecodedAtLayerSize(const ChannelInfo* channel, const LayerPlanes& planes) {
+  return channel != nullptr && !channel->plane.empty() && channel->planeWidth == planes.width &&
+         channel->planeHeight == planes.height;
+}
+
+void ViewMasks(const LayerRecord& layer, const ChannelInfo* user, const ChannelInfo* real, LayerPlanes* planes) {
+  if (!layer.mask) return;
+  planes->userMask = MaskPlaneOf(user, layer.mask->user);
+  planes->realUserMask = MaskPlaneOf(real, layer.mask->real);
+}
+
 }  // namespace
 
 std::optional<LayerPlanes> ViewPlanes(const DocumentFormat& format, const LayerRecord& layer) {
   const std::optional<ModeChannels> channels = FindModeChannels(format, layer);
   if (!channels) return std::nullopt;
-  LayerPlanes planes;
-  planes.width = static_cast<int32_t>(layer.Bounds().Width());
-  planes.height = static_cast<int32_t>(layer.Bounds().Height());
-  planes.depth = format.depth;
-  const auto decoded = [&](const ChannelInfo* channel) {
-    return !channel->plane.empty() && channel->planeWidth == planes.width && channel->planeHeight == planes.height;
-  };
+  LayerPlanes planes = PlanesOf(format, layer);
   for (const ChannelInfo* channel : channels->colour) {
-    if (!decoded(channel)) return std::nullopt;
+    if (!DecodedAtLayerSize(channel, planes)) return std::nullopt;
     planes.colour.push_back(channel->plane.data());
   }
   if (channels->alpha != nullptr) {
-    if (!decoded(channels->alpha)) return std::nullopt;
+    if (!DecodedAtLayerSize(channels->alpha, planes)) return std::nullopt;
     planes.alpha = channels->alpha->plane.data();
   }
-  if (layer.mask) {
-    planes.userMask = MaskPlaneOf(channels->userMask, layer.mask->user);
-    planes.realUserMask = MaskPlaneOf(channels->realUserMask, layer.mask->real);
-  }
+  ViewMasks(layer, channels->userMask, channels->realUserMask, &planes);
   return planes;
+}
+
+LayerPlanes ViewShapePlanes(const DocumentFormat& format, const LayerRecord& layer) {
+  LayerPlanes planes = PlanesOf(format, layer);
+  // The first of each; in RGB, 3 stands in for a missing transparency.
+  const ChannelInfo *transparency = nullptr, *channel3 = nullptr, *user = nullptr, *real = nullptr;
+  for (const auto& channel : layer.channels) {
+    const ChannelInfo** slot = channel->id == kTransparencyChannel                       ? &transparency
+                               : channel->id == kAlphaChannel && format.mode == kRgbMode ? &channel3
+                               : channel->id == kUserMaskChannel                         ? &user
+                               : channel->id == kRealUserMaskChannel                     ? &real
+                                                                                         : nullptr;
+    if (slot != nullptr && *slot == nullptr) *slot = channel.get();
+  }
+  if (transparency == nullptr) transparency = channel3;
+  if (DecodedAtLayerSize(transparency, planes)) planes.alpha = transparency->plane.data();
+  ViewMasks(layer, user, real, &planes);
+  return planes;
+}
+
+LayerPlanes RowView(const LayerPlanes& planes, int64_t y, int64_t left, int64_t width) {
+  LayerPlanes row;
+  row.left = static_cast<int32_t>(left);
+  row.top = static_cast<int32_t>(y);
+  row.width = static_cast<int32_t>(width);
+  row.height = 1;
+  row.depth = planes.depth;
+  const auto down = static_cast<size_t>(y - planes.top), across = static_cast<size_t>(left - planes.left);
+  const size_t offset = planes.depth == 1 ? down * ((static_cast<size_t>(planes.width) + 7) / 8) + across / 8
+                                          : (down * static_cast<size_t>(planes.width) + across) * (planes.depth / 8);
+  for (const uint8_t* plane : planes.colour) row.colour.push_back(plane + offset);
+  return row;
 }
 
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "export/image_place.h"
 #include "psd/bytes.h"
 #include "psd/layer_mask.h"
 
@@ -30,6 +31,8 @@ struct MaskPlane {
 // masks, each in the file's byte order. They point into the document until
 // taken, then into `owned`.
 struct LayerPlanes {
+  int32_t left = 0;  // on the canvas
+  int32_t top = 0;
   int32_t width = 0;
   int32_t height = 0;
   unsigned depth = 8;
@@ -38,6 +41,8 @@ struct LayerPlanes {
   std::optional<MaskPlane> userMask;      // channel -2
   std::optional<MaskPlane> realUserMask;  // channel -3
   std::vector<Bytes> owned;
+
+  ImagePlace Place() const { return {left, top, width, height}; }
 };
 
 // The channels a record holds for a document of this format: the colour
@@ -57,6 +62,16 @@ std::optional<ModeChannels> FindModeChannels(const DocumentFormat& format, const
 // a colour or transparency channel has no plane of the layer's size (a
 // compression Peelbox cannot decode).
 std::optional<LayerPlanes> ViewPlanes(const DocumentFormat& format, const LayerRecord& layer);
+
+// The transparency and masks of a record whose own pixels are not written
+// but shape other layers (a group, a clipping base); no colour. A
+// transparency channel without a plane of the record's size is left out.
+LayerPlanes ViewShapePlanes(const DocumentFormat& format, const LayerRecord& layer);
+
+// Row y (on the canvas) of the planes, from column `left` on for `width`
+// columns, viewed; colour only. A row of one-bit samples starts at a whole
+// byte.
+LayerPlanes RowView(const LayerPlanes& planes, int64_t y, int64_t left, int64_t width);
 
 // Moves the viewed planes out of the layer's channels (or the composite's
 // buffer), so that they outlive the document; the plane pointers stay valid.

@@ -172,6 +172,13 @@ std::string NameTemplate::Value(const Piece& piece, const NameFields& fields) {
   return {};
 }
 
+bool NameTemplate::UsesPlace() const {
+  return std::any_of(pieces_.begin(), pieces_.end(), [](const Piece& piece) {
+    return piece.kind == Piece::Kind::kField && (piece.field == Field::kLeft || piece.field == Field::kTop ||
+                                                 piece.field == Field::kWidth || piece.field == Field::kHeight);
+  });
+}
+
 std::vector<std::string> NameTemplate::Render(const NameFields& fields) const {
   std::vector<std::string> components(1);
   for (const Piece& piece : pieces_) {

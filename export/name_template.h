@@ -11,15 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace peelbox {
+#include "export/image_place.h"
 
-// Where the written image stands on the canvas, and its size.
-struct ImagePlace {
-  int64_t left = 0;
-  int64_t top = 0;
-  int64_t width = 0;
-  int64_t height = 0;
-};
+namespace peelbox {
 
 // What one layer's fields are made of; names as the document holds them.
 struct NameFields {
@@ -50,6 +44,8 @@ class NameTemplate {
   // followed only by dots and spaces, is left out, and such a stem becomes
   // "Layer N". No component holds "/" or is longer than kMaxStemBytes.
   std::vector<std::string> Render(const NameFields& fields) const;
+  // Whether it holds {left}, {top}, {width} or {height}.
+  bool UsesPlace() const;
 
  private:
   struct Piece {

@@ -1,8 +1,10 @@
 #include "export/plan.h"
 
 #include "export/colour.h"
+#include "export/extent.h"
 #include "export/layer_filter.h"
 #include "export/layer_groups.h"
+#include "export/layer_look.h"
 #include "export/layer_planes.h"
 #include "export/output_format.h"
 #include "psd/composite.h"
@@ -28,6 +30,8 @@ const char* SkipReasonName(SkipReason reason) {
       return "filtered";
     case SkipReason::kHidden:
       return "hidden";
+    case SkipReason::kTransparent:
+      return "transparent";
   }
   return "";
 }
@@ -46,12 +50,25 @@ LayerFacts FactsOf(const LayerRecord& record, const GroupPlace& place) {
   facts.blendMode.assign(reinterpret_cast<const char*>(record.blendKey), sizeof record.blendKey);
   facts.groups = place.groups;
   facts.kind = LayerKind(record);
+  facts.clipping = record.clipping != 0;
+  facts.mask = MaskKind(record);
+  facts.effects = HasEnabledEffects(record);
   return facts;
 }
 
+// As shown, a layer is shaped by its groups and its base too.
+bool FeatherIgnored(const std::vector<std::unique_ptr<LayerRecord>>& records, size_t index, const GroupPlace& place) {
+  bool feathered = HasFeatheredMask(*records[index]);
+  for (size_t group : place.groupRecords) feathered |= HasFeatheredMask(*records[group]);
+  if (place.clippingBase) feathered |= HasFeatheredMask(*records[*place.clippingBase]);
+  return feathered;
+}
+
 // The first reason that applies, in this order.
-SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, const GroupPlace& place, bool convertible,
-                     const ExportOptions& options, const LayerFilter& filter) {
+SkipReason ReasonFor(const DocumentFormat& format, const std::vector<std::unique_ptr<LayerRecord>>& records,
+                     size_t index, const GroupPlace& place, bool convertible, const ExportOptions& options,
+                     const LayerFilter& filter) {
+  const LayerRecord& layer = *records[index];
   if (layer.SectionType() != 0) return SkipReason::kGroup;  // even when a writer stored pixels in it
   if (!WritesLayers(format)) return SkipReason::kUnsupportedDocument;
   if (layer.Bounds().Width() <= 0 || layer.Bounds().Height() <= 0) {
@@ -61,26 +78,26 @@ SkipReason ReasonFor(const DocumentFormat& format, const LayerRecord& layer, con
   if (!convertible) return SkipReason::kUnsupportedDocument;
   if (!filter.Wants(layer.name, place.groups)) return SkipReason::kFiltered;
   if (options.visibleOnly && (!layer.Visible() || place.hiddenByGroup)) return SkipReason::kHidden;
+  if (options.asShown && place.clippingBase && !records[*place.clippingBase]->Visible()) {
+    return SkipReason::kTransparent;
+  }
   return SkipReason::kNone;
 }
 
 // {n} counts the records that get files, top-most first; they are named
-// bottom-most first.
-void NameAll(std::vector<PlannedRecord>* plan, const ExportOptions& options, LayerNamer* namer) {
+// bottom-most first, here or, when the names wait for the pixels, by the job.
+void NameAll(std::vector<PlannedRecord>* plan, LayerNamer* namer) {
   size_t number = 0;
   for (auto planned = plan->rbegin(); planned != plan->rend(); ++planned) {
     if (planned->reason == SkipReason::kNone) planned->number = ++number;
   }
+  if (namer->NamesAfterPixels()) return;
   for (PlannedRecord& planned : *plan) {
-    if (planned.reason == SkipReason::kNone) namer->Name(&planned, WrittenPlace(planned.facts, options));
+    if (planned.reason == SkipReason::kNone) namer->Name(&planned, planned.image.value_or(ImagePlace{}));
   }
 }
 
 }  // namespace
-
-ImagePlace WrittenPlace(const LayerFacts& facts, const ExportOptions& /*options*/) {
-  return {facts.left, facts.top, facts.width, facts.height};
-}
 
 std::unique_ptr<LayerNamer> LayerNamer::Create(const ExportOptions& options, std::string document, std::string* error) {
   // --groups-as-folders is short for "{path}/{name}", and keeps any other
@@ -92,7 +109,10 @@ std::unique_ptr<LayerNamer> LayerNamer::Create(const ExportOptions& options, std
 }
 
 LayerNamer::LayerNamer(NameTemplate nameTemplate, std::string document, const ExportOptions& options)
-    : template_(std::move(nameTemplate)), document_(std::move(document)), formats_(SelectedFormats(options)) {}
+    : template_(std::move(nameTemplate)),
+      afterPixels_(options.extent == Extent::kTrim && template_.UsesPlace()),
+      document_(std::move(document)),
+      formats_(SelectedFormats(options)) {}
 
 void LayerNamer::Name(PlannedRecord* planned, const ImagePlace& place) {
   const std::vector<std::string> components =
@@ -114,6 +134,7 @@ std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
                                       const ExportOptions& options, LayerNamer* namer) {
   const std::vector<GroupPlace> places = PlaceInGroups(records);
   const LayerFilter filter(options);
+  const ImagePlace canvas{0, 0, format.columns, format.rows};
   std::vector<PlannedRecord> plan;
   for (size_t i = 0; i < records.size(); ++i) {
     const LayerRecord& layer = *records[i];
@@ -122,10 +143,16 @@ std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
     planned.name = layer.name;
     planned.facts = FactsOf(layer, places[i]);
     planned.groupRecords = places[i].groupRecords;
-    planned.reason = ReasonFor(format, layer, places[i], convertible, options, filter);
+    planned.clippingBase = places[i].clippingBase;
+    planned.facts.featherIgnored = options.asShown && FeatherIgnored(records, i, places[i]);
+    planned.reason = ReasonFor(format, records, i, places[i], convertible, options, filter);
+    if (planned.reason == SkipReason::kNone) {
+      const ImagePlace own{layer.left, layer.top, planned.facts.width, planned.facts.height};
+      planned.image = PlannedImage(own, canvas, options);
+    }
     plan.push_back(std::move(planned));
   }
-  NameAll(&plan, options, namer);
+  NameAll(&plan, namer);
   return plan;
 }
 
@@ -142,14 +169,18 @@ PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& 
     planned.reason = SkipReason::kEmpty;
   } else if (!LayerFilter(options).Wants(planned.name, {})) {
     planned.reason = SkipReason::kFiltered;
+  } else {
+    const ImagePlace canvas{0, 0, format.columns, format.rows};
+    planned.image = PlannedImage(canvas, canvas, options);
   }
-  NameAll(&plan, options, namer);
+  NameAll(&plan, namer);
   return plan[0];
 }
 
 void SkipLate(PlannedRecord* planned, SkipReason reason) {
   planned->reason = reason;
   planned->files.clear();
+  planned->image.reset();
 }
 
 }  // namespace peelbox

@@ -13,6 +13,7 @@
 
 #include "export/export_options.h"
 #include "export/file_name.h"
+#include "export/image_place.h"
 #include "export/name_template.h"
 
 namespace peelbox {
@@ -32,10 +33,11 @@ enum class SkipReason {
   kUnsupportedDocument,  // the document's colour mode and depth have no rule
   kFiltered,             // left out by the layer filters, whether hidden or not
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
+  kTransparent,          // nothing of it shows: trimmed to nothing, or clipped to a hidden base as shown
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "filtered", "hidden".
+// document", "filtered", "hidden", "transparent".
 const char* SkipReasonName(SkipReason reason);
 
 // A layer's place on the canvas and in the layer panel, for scripts that put
@@ -51,6 +53,10 @@ struct LayerFacts {
   std::string blendMode = "norm";   // the four-character key
   std::vector<std::string> groups;  // outermost first
   std::string kind = "pixels";      // see LayerKind
+  bool clipping = false;            // clipped to the layer below, as the record says
+  std::string mask = "none";        // see MaskKind
+  bool effects = false;             // layer effects switched on, which Peelbox does not draw
+  bool featherIgnored = false;      // as shown, a mask that shapes it is feathered: not drawn
 };
 
 // What becomes of one record of the document's layers (or of the composite):
@@ -63,20 +69,21 @@ struct PlannedRecord {
   SkipReason reason = SkipReason::kNone;
   std::string folder;  // relative, ending in a separator; empty for the output folder itself
   std::string stem;
-  std::vector<size_t> groupRecords;  // the records of facts.groups
-  size_t number = 0;                 // {n}: 1 for the top-most record that gets files, 0 for none
+  // Where the written image lies: known here for the layer and canvas
+  // extents, after its alpha for trim.
+  std::optional<ImagePlace> image;
+  std::vector<size_t> groupRecords;    // the records of facts.groups, outermost first
+  std::optional<size_t> clippingBase;  // the layer it is clipped to
+  size_t number = 0;                   // {n}: 1 for the top-most record that gets files, 0 for none
 };
-
-// Where the image written for a record stands: the layer's own rectangle.
-ImagePlace WrittenPlace(const LayerFacts& facts, const ExportOptions& options);
 
 // Gives planned records their folder, stem and files by the options' name
 // template. Stems are claimed in the order the records are named, in each
 // folder on its own; folders whose names differ only in the case of ASCII
 // letters are one, spelled as first given. The plan names every record as
-// it is planned, bottom-most first; a place known only once a layer is
-// encoded can be named later, in the same order, by the job that keeps the
-// namer.
+// it is planned, bottom-most first; when the names hold the place of a
+// trimmed image, known only once a layer is encoded, the job that keeps the
+// namer names each layer then, in the same order.
 class LayerNamer {
  public:
   // The namer, or none and in *error why the template cannot be used.
@@ -84,11 +91,14 @@ class LayerNamer {
   static std::unique_ptr<LayerNamer> Create(const ExportOptions& options, std::string document, std::string* error);
 
   void Name(PlannedRecord* planned, const ImagePlace& place);
+  // Whether the names wait for the layers' pixels.
+  bool NamesAfterPixels() const { return afterPixels_; }
 
  private:
   LayerNamer(NameTemplate nameTemplate, std::string document, const ExportOptions& options);
 
   NameTemplate template_;
+  bool afterPixels_ = false;
   std::string document_;
   std::vector<const OutputFormat*> formats_;
   // The stems given out in each folder (relative, ASCII case folded), and

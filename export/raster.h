@@ -26,6 +26,8 @@ struct PixelFormat {
 inline unsigned OutputSampleBytes(unsigned depth) { return depth == 16 || depth == 32 ? 2 : 1; }
 
 struct Raster {
+  int64_t left = 0;  // where it lies on the canvas
+  int64_t top = 0;
   int32_t width = 0;
   int32_t height = 0;
   PixelFormat format;

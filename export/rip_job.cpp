@@ -1,6 +1,7 @@
 #include "export/rip_job.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -42,6 +43,13 @@ int32_t RipJob::Run() {
   return result;
 }
 
+// The job, not its callers, makes the folder: the dialog and the command
+// line share what it does, and nothing is read before it exists.
+int32_t RipJob::PrepareOutputFolder() {
+  if (outputFolder.empty()) return Fail(FailedIn::OutputFolder(), kCannotOpenOutput, "No output folder is set.");
+  return MakeFolder(outputFolder);
+}
+
 // The template is read once, before anything is created or read.
 int32_t RipJob::PrepareNamer() {
   std::string problem;
@@ -50,13 +58,6 @@ int32_t RipJob::PrepareNamer() {
   return Fail(
       FailedIn::NameTemplate(), kBadNameTemplate,
       "The name template \"" + options.nameTemplate + "\" cannot be used. " + problem + " " + kNameFieldsSentence);
-}
-
-// The job, not its callers, makes the folder: the dialog and the command
-// line share what it does, and nothing is read before it exists.
-int32_t RipJob::PrepareOutputFolder() {
-  if (outputFolder.empty()) return Fail(FailedIn::OutputFolder(), kCannotOpenOutput, "No output folder is set.");
-  return MakeFolder(outputFolder);
 }
 
 int32_t RipJob::MakeFolder(const std::string& path) {
@@ -90,17 +91,76 @@ std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document)
 void RipJob::LayerRecordsRead(const PsdDocument& reading, LayerInfo& layers) {
   converter_ = ConverterFor(reading);  // the resources are read by now
   plan_ = PlanLayers(reading.format, layers.records, converter_ != nullptr, options, namer_.get());
+  canvas_ = {0, 0, reading.format.columns, reading.format.rows};
+  shaping_.assign(plan_.size(), false);
+  looks_.assign(plan_.size(), nullptr);
+  // A listing needs the alpha only to trim.
+  if (!options.asShown || (options.listOnly && options.extent != Extent::kTrim)) return;
+  for (const PlannedRecord& planned : plan_) {
+    if (planned.reason != SkipReason::kNone) continue;
+    for (size_t group : planned.groupRecords) shaping_[group] = true;
+    if (planned.clippingBase) shaping_[*planned.clippingBase] = true;
+  }
 }
 
+namespace {
+
+std::shared_ptr<const LayerPlanes> Taken(LayerRecord& layer, LayerPlanes planes) {
+  TakePlanes(layer, &planes);
+  return std::make_shared<const LayerPlanes>(std::move(planes));
+}
+
+}  // namespace
+
 void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size_t index) {
-  if (index >= plan_.size() || plan_[index].reason != SkipReason::kNone) return;
+  if (index >= plan_.size()) return;
   PlannedRecord& planned = plan_[index];
   LayerRecord& layer = *layers.records[index];
-  std::optional<LayerPlanes> planes = ViewPlanes(reading.format, layer);
-  if (!planes) return SkipLate(&planned, SkipReason::kUnsupportedChannels);
-  if (options.listOnly) return;
-  TakePlanes(layer, &*planes);
-  Encode(std::move(*planes));
+  std::shared_ptr<const LayerPlanes> planes;
+  if (planned.reason == SkipReason::kNone) {
+    std::optional<LayerPlanes> viewed = ViewPlanes(reading.format, layer);
+    if (!viewed) {
+      SkipLate(&planned, SkipReason::kUnsupportedChannels);
+    } else if (!options.listOnly || options.extent == Extent::kTrim) {
+      planes = Taken(layer, std::move(*viewed));
+    }
+  }
+  // A group or base that is not written itself lends only its transparency
+  // and masks.
+  if (shaping_[index]) {
+    if (!planes) planes = Taken(layer, ViewShapePlanes(reading.format, layer));
+    looks_[index] = std::make_shared<const RecordLook>(LookOf(layer, planes, false));
+  }
+  if (planned.reason == SkipReason::kNone && planes) Hold(layer, index, std::move(planes));
+  ReleaseHeld(index);
+}
+
+void RipJob::Hold(const LayerRecord& layer, size_t index, std::shared_ptr<const LayerPlanes> planes) {
+  Held held;
+  held.index = index;
+  const std::vector<size_t>& groups = plan_[index].groupRecords;
+  held.readyAt = options.asShown && !groups.empty() ? groups.front() : index;  // the outermost comes last
+  if (options.asShown) held.look = std::make_shared<const RecordLook>(LookOf(layer, planes, true));
+  held.planes = std::move(planes);
+  held_.push_back(std::move(held));
+}
+
+// In file order: a layer that waits holds back those above it.
+void RipJob::ReleaseHeld(size_t read) {
+  while (!held_.empty() && held_.front().readyAt <= read) {
+    Held& held = held_.front();
+    std::shared_ptr<LayerLook> look;
+    if (options.asShown) {
+      look = std::make_shared<LayerLook>();
+      look->own = held.look;
+      for (size_t group : plan_[held.index].groupRecords) look->groups.push_back(looks_[group]);
+      if (const auto base = plan_[held.index].clippingBase) look->clippingBase = looks_[*base];
+      look->canvasWidth = static_cast<int32_t>(canvas_.width);
+      look->canvasHeight = static_cast<int32_t>(canvas_.height);
+    }
+    Encode(std::move(held.planes), std::move(look));
+    held_.pop_front();
+  }
 }
 
 int32_t RipJob::LoadAndExport() {
@@ -109,12 +169,19 @@ int32_t RipJob::LoadAndExport() {
   document = LoadPsdDocument(sourcePath, &result, this, &failure, stopToken);
   if (!document) return result == kStopped ? Stop() : FailedRead(result, failure);
   if (document->layerMaskInfo->Layers().records.empty()) return ExportComposite();
+  ReleaseHeld(SIZE_MAX);
+  looks_.clear();  // the encodings hold what they need
   const size_t n = plan_.size();
   for (size_t i = 0; i < n; ++i) {
     SendStatus("Exporting layer: \"" + plan_[i].name + "\"...", ExportProgress(i, n));
     if (stopToken.StopRequested()) return Stop();
     reached_ = i + 1;  // a skipped record still counts towards the progress
-    if (plan_[i].reason != SkipReason::kNone || options.listOnly) continue;
+    if (plan_[i].reason != SkipReason::kNone) continue;
+    if (options.listOnly) {
+      if (options.extent != Extent::kTrim) continue;
+      if (const int32_t code = PlaceListed(plan_[i]); code != kExportOk || stopped_) return code;
+      continue;
+    }
     // The first failure ends the job here; encodings of later layers are
     // discarded and none of their files is written.
     if (const int32_t code = WriteLayer(plan_[i]); code != kExportOk || stopped_) return code;
@@ -131,14 +198,42 @@ int32_t RipJob::ExportComposite() {
     if (stopToken.StopRequested()) return Stop();
   }
   reached_ = 1;
-  if (plan_[0].reason != SkipReason::kNone || options.listOnly) return kExportOk;
-  Encode(TakeComposite(composite, document->format));
-  return WriteLayer(plan_[0]);
+  if (plan_[0].reason != SkipReason::kNone || (options.listOnly && options.extent != Extent::kTrim)) return kExportOk;
+  canvas_ = {0, 0, document->format.columns, document->format.rows};
+  Encode(std::make_shared<const LayerPlanes>(TakeComposite(composite, document->format)), nullptr);
+  return options.listOnly ? PlaceListed(plan_[0]) : WriteLayer(plan_[0]);
 }
 
-int32_t RipJob::WriteLayer(const PlannedRecord& planned) {
+int32_t RipJob::PlaceListed(PlannedRecord& planned) {
   const EncodedLayer encoded = encoders_->TakeNext();
   if (encoded.code == kStopped) return Stop();
+  if (encoded.code != kExportOk) {
+    return Fail(FailedIn::OutputFile(), encoded.code,
+                FormatText("Cannot list \"%s\": its transparency could not be composed.", planned.name.c_str()));
+  }
+  if (encoded.transparent) {
+    SkipLate(&planned, SkipReason::kTransparent);
+  } else {
+    Place(&planned, encoded.image);
+  }
+  return kExportOk;
+}
+
+// Where the image came to lie, and the names that wait for it.
+void RipJob::Place(PlannedRecord* planned, const ImagePlace& image) {
+  planned->image = image;
+  if (namer_->NamesAfterPixels()) namer_->Name(planned, image);
+}
+
+int32_t RipJob::WriteLayer(PlannedRecord& planned) {
+  const EncodedLayer encoded = encoders_->TakeNext();
+  if (encoded.code == kStopped) return Stop();
+  // Nothing of it shows: no files, and its stem stays taken.
+  if (encoded.transparent) {
+    SkipLate(&planned, SkipReason::kTransparent);
+    return kExportOk;
+  }
+  if (encoded.code == kExportOk) Place(&planned, encoded.image);
   const std::string folder = outputFolder + planned.folder;
   if (encoded.code != kExportOk || encoded.files.size() != planned.files.size()) {
     return Fail(FailedIn::OutputFile(), encoded.code != kExportOk ? encoded.code : kWriteFailed,
@@ -154,7 +249,7 @@ int32_t RipJob::WriteLayer(const PlannedRecord& planned) {
       return Fail(FailedIn::OutputFile(), code,
                   FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
     }
-    outputFiles_.push_back({path, planned.index, planned.name, planned.facts});
+    outputFiles_.push_back({path, planned.index, planned.name, planned.facts, encoded.image});
   }
   ++layersRipped_;
   return kExportOk;
@@ -188,10 +283,11 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
 
 // The encoder owns the pixels from here on: nothing of the document goes to
 // another thread.
-void RipJob::Encode(LayerPlanes planes) {
-  auto owned = std::make_shared<const LayerPlanes>(std::move(planes));
-  encoders_->Add(
-      [owned, converter = converter_, settings = settings_] { return EncodeLayer(*owned, *converter, *settings); });
+void RipJob::Encode(std::shared_ptr<const LayerPlanes> planes, std::shared_ptr<const LayerLook> look) {
+  encoders_->Add([planes = std::move(planes), look = std::move(look), converter = converter_, settings = settings_,
+                  canvas = canvas_] {
+    return EncodeLayer(*planes, *converter, *settings, {canvas, look.get()});
+  });
 }
 
 std::vector<SkippedRecord> RipJob::Skipped() const {
@@ -216,6 +312,8 @@ std::string RipJob::NothingWrittenNote() const {
   };
   if (any(SkipReason::kUnsupportedDocument)) return "Peelbox does not write documents of this colour mode and depth.";
   if (any(SkipReason::kUnsupportedChannels)) return "No layer of this document has channels Peelbox can write.";
+  if (any(SkipReason::kHidden)) return "Every layer with pixels of its own is hidden.";
+  if (any(SkipReason::kTransparent)) return "Every layer with pixels of its own is fully transparent as written.";
   if (any(SkipReason::kFiltered)) {
     return any(SkipReason::kHidden) ? "Every layer with pixels of its own is hidden or left out by the layer filters."
                                     : "The layer filters leave out every layer with pixels of its own.";

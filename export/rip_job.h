@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,7 +18,9 @@
 #include "export/colour.h"
 #include "export/encoder_pool.h"
 #include "export/export_options.h"
+#include "export/image_place.h"
 #include "export/layer_encoder.h"
+#include "export/layer_look.h"
 #include "export/messages.h"
 #include "export/plan.h"
 #include "export/report.h"
@@ -32,6 +35,7 @@ struct OutputFile {
   std::optional<size_t> layerIndex;  // in file order, bottom-most layer 0; none for the composite
   std::string layerName;
   LayerFacts facts;
+  ImagePlace image;  // where the written image lies on the canvas
 };
 
 // A record of the document's layers that gave no files, and why.
@@ -61,7 +65,9 @@ class RipJob : public StatusSink {
   // The plan is made.
   void LayerRecordsRead(const PsdDocument& document, LayerInfo& layers) override;
   // A layer that the plan writes starts encoding at once, on the encoders'
-  // threads, which own its planes from then on.
+  // threads, which own its planes from then on. As shown, a layer inside
+  // groups waits for the outermost group's record, which comes after it;
+  // the layers go to the encoders in file order all the same.
   void LayerPixelsRead(const PsdDocument& document, LayerInfo& layers, size_t index) override;
 
   int LayersRipped() const { return layersRipped_; }
@@ -101,8 +107,21 @@ class RipJob : public StatusSink {
   int32_t LoadAndExport();
   int32_t ExportComposite();
   // Waits for the layer's encoding and writes its files.
-  int32_t WriteLayer(const PlannedRecord& planned);
-  void Encode(LayerPlanes planes);
+  int32_t WriteLayer(PlannedRecord& planned);
+  // Waits for the layer's alpha, for a listing of trimmed images.
+  int32_t PlaceListed(PlannedRecord& planned);
+  void Place(PlannedRecord* planned, const ImagePlace& image);
+  // A written layer's pixels, and its own look as shown, until its groups
+  // are read.
+  struct Held {
+    size_t index = 0;
+    size_t readyAt = 0;  // the record whose pixels it waits for
+    std::shared_ptr<const LayerPlanes> planes;
+    std::shared_ptr<const RecordLook> look;
+  };
+  void Hold(const LayerRecord& layer, size_t index, std::shared_ptr<const LayerPlanes> planes);
+  void ReleaseHeld(size_t read);
+  void Encode(std::shared_ptr<const LayerPlanes> planes, std::shared_ptr<const LayerLook> look);
   int32_t Fail(FailedIn step, int32_t code, std::string error);
   int32_t FailedRead(int32_t code, const ReadFailure& failure);
   int32_t Stop();
@@ -121,6 +140,12 @@ class RipJob : public StatusSink {
   // a document whose mode and depth have no rule.
   std::shared_ptr<const ColourConverter> converter_;
   std::shared_ptr<const EncodeSettings> settings_;  // while Run runs
+  ImagePlace canvas_;
+  // As shown: which records shape a written layer (its groups, its base),
+  // their looks once their pixels are read, and the layers held back.
+  std::vector<bool> shaping_;
+  std::vector<std::shared_ptr<const RecordLook>> looks_;
+  std::deque<Held> held_;
 };
 
 // The position of layer i of n while exporting: 50 for the first, growing

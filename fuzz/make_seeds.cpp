@@ -72,6 +72,55 @@ std::vector<std::pair<std::string, DocumentRecipe>> Documents() {
   groups.layerCountField = -4;
   documents.emplace_back("groups.psd", groups);
 
+  // As shown: a group with a mask and an opacity, a clipping chain, a
+  // vector mask of several shapes, a fill opacity and switched-on effects.
+  DocumentRecipe shown = groups;
+  const auto be32 = [](uint32_t v) {
+    return ByteVector{static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                      static_cast<uint8_t>(v)};
+  };
+  const auto join = [](std::initializer_list<ByteVector> parts) {
+    ByteVector all;
+    for (const ByteVector& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  ByteVector path = join({be32(3), be32(0), {0, 8, 0, 1}, ByteVector(22, 0)});  // initial fill
+  for (const auto& [selector, op] : {std::pair{0, 1}, {3, 2}}) {
+    path = join({path, {0, static_cast<uint8_t>(selector), 0, 3, 0, static_cast<uint8_t>(op)}, ByteVector(20, 0)});
+    for (uint32_t k = 0; k < 3; ++k) {
+      path = join({path, {0, static_cast<uint8_t>(selector + 1)}});
+      for (uint32_t p = 0; p < 3; ++p) path = join({path, be32((k + p) << 22), be32((k * 3 + p) << 21)});
+    }
+  }
+  // Versions 0 and 16, then a descriptor: the master switch on, a drop
+  // shadow enabled.
+  constexpr char kEffects[] =
+      "\0\0\0\0"
+      "\0\0\0\x10"
+      "\0\0\0\0"
+      "\0\0\0\0null"
+      "\0\0\0\x02"
+      "\0\0\0\x0emasterFXSwitch"
+      "bool\x01"
+      "\0\0\0\0DrSh"
+      "Objc"
+      "\0\0\0\0"
+      "\0\0\0\0DrSh"
+      "\0\0\0\x01"
+      "\0\0\0\0enab"
+      "bool\x01";
+  const ByteVector effects(kEffects, kEffects + sizeof kEffects - 1);
+  shown.layers[3].opacity = 128;
+  shown.layers[3].channels.push_back(RawChannel(-2, Ramp(4, 60)));
+  shown.layers[3].maskData = join({Rect(0, 0, 2, 2), {255, 0x10, 0x01, 90}});
+  LayerRecipe clipped = Layer("Clipped", 5, 3, {-1, 0, 1, 2}, true);
+  clipped.clipping = 1;
+  clipped.afterName = join(
+      {TaggedBlockBytes("vmsk", path), TaggedBlockBytes("iOpa", {77, 0, 0, 0}), TaggedBlockBytes("lfx2", effects)});
+  shown.layers.insert(shown.layers.begin() + 3, {clipped, clipped});
+  shown.layerCountField = 6;
+  documents.emplace_back("shown.psd", shown);
+
   DocumentRecipe deep = basic;
   deep.depth = 16;
   deep.layers = {Layer("Sixteen", 3, 2, {0, 1, 2}, false)};

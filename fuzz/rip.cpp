@@ -1,8 +1,9 @@
 // Fuzz target: a whole rip of a document into a folder, with and without
-// ignore-alpha, on one thread and on two, and with the command line's
-// options, a name template of every field and layer filters among them.
-// Every file is a layer's own, inside the output folder, and every PNG reads
-// back at its layer's size.
+// ignore-alpha, on one thread and on two, with the command line's options, a
+// name template of every field and layer filters among them, and each layer
+// as shown, trimmed and padded. Every file is a layer's own, inside the
+// output folder, and every PNG reads back at the size the report gives it:
+// its layer's size unless trimmed.
 #include <png.h>
 #include <unistd.h>
 
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   std::fclose(file);
   const std::filesystem::path out = folder.path() / "out";
-  for (int pass = 0; pass < 3; ++pass) {
+  for (int pass = 0; pass < 4; ++pass) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     const int ignoreAlpha = pass == 1 ? 1 : 0;
@@ -77,6 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       job.options.visibleOnly = true;
       job.options.fastPng = true;
     }
+    if (pass == 3) {  // masks, opacity, groups and clipping, trimmed, with a margin
+      job.options.asShown = true;
+      job.options.extent = peelbox::Extent::kTrim;
+      job.options.pad = 2;
+    }
     const int32_t result = job.Run();
     if (result > 0 || result == peelbox::kBadNameTemplate) std::abort();
     // Every file is a layer's own; every PNG reads back at its size.
@@ -84,12 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const peelbox::OutputFile& written : job.OutputFiles()) {
       if (!paths.insert(written.path).second || !Inside(out, written.path)) std::abort();
       if (written.path.compare(written.path.size() - 4, 4, ".png") != 0) continue;
-      if (written.layerIndex) {
-        const peelbox::LayerBounds bounds = job.document->layerMaskInfo->Layers().records.at(*written.layerIndex)->Bounds();
-        CheckPng(written.path, bounds.Width(), bounds.Height());
-      } else {
-        CheckPng(written.path, job.document->format.columns, job.document->format.rows);
-      }
+      CheckPng(written.path, written.image.width, written.image.height);
+      if (pass == 3) continue;
+      const peelbox::ImagePlace own =
+          written.layerIndex
+              ? peelbox::ImagePlace{written.facts.left, written.facts.top, written.facts.width, written.facts.height}
+              : peelbox::ImagePlace{0, 0, job.document->format.columns, job.document->format.rows};
+      if (!(written.image == own)) std::abort();
     }
   }
   return 0;

@@ -12,7 +12,6 @@ constexpr size_t kRectSize = 16;
 constexpr size_t kFieldsSize = kRectSize + 2;
 constexpr size_t kRealFieldsOffset = 18;  // real flags, real default colour, real rectangle
 constexpr size_t kRealSize = 36;
-constexpr size_t kPaddedSize = 20;  // two pad bytes after the fields
 
 LayerBounds BoundsAt(const uint8_t* bytes) {
   return {LoadBigEndian<int32_t>(bytes), LoadBigEndian<int32_t>(bytes + 4), LoadBigEndian<int32_t>(bytes + 8),
@@ -58,10 +57,10 @@ std::optional<LayerMask> ParseLayerMask(const uint8_t* data, size_t size) {
   if (size < kFieldsSize) return mask;
   mask.user.defaultColour = data[16];
   mask.user.flags = data[17];
+  // Without real fields the parameters follow the flags: at 20 bytes they
+  // are not two pad bytes when the flags announce them.
   size_t parameters = kFieldsSize;
-  if (size == kPaddedSize) {
-    parameters = kPaddedSize;
-  } else if (size >= kRealSize) {
+  if (size >= kRealSize) {
     mask.real =
         MaskFields{BoundsAt(data + kRealFieldsOffset + 2), data[kRealFieldsOffset + 1], data[kRealFieldsOffset]};
     parameters = kRealSize;

@@ -23,6 +23,12 @@ inline constexpr char kLayers32Key[] = "Lr32";
 inline constexpr char kLayersKey[] = "Layr";
 inline constexpr char kVectorMaskKey[] = "vmsk";
 inline constexpr char kVectorStrokeMaskKey[] = "vsms";
+inline constexpr char kFillOpacityKey[] = "iOpa";
+// Layer effects as descriptors: the effects, several of each kind, and an
+// undocumented later form.
+inline constexpr char kEffectsKey[] = "lfx2";
+inline constexpr char kMultiEffectsKey[] = "lmfx";
+inline constexpr char kLaterEffectsKey[] = "lfxs";
 
 struct TaggedBlock {
   std::string key;

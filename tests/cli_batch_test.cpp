@@ -160,6 +160,10 @@ TEST(CliOptions, VisibleOnlyFormatsAndGroupsAsFolders) {
        {"01.png", "02.png", "03.png"}},
       {{"--only", "Outer/**", "--skip", "s?y", "--formats", "png"}, {"Ghost.png", "Sky.png"}},
       {{"--skip", "s?y", "--ignore-case", "--formats", "png"}, {"Back.png", "Ghost.png", "Top.png"}},
+      // A trimmed image's place is known once its alpha is: the names wait for it.
+      {{"--extent", "trim", "--pad", "1", "--name", "{name}_{left}_{width}x{height}", "--formats", "png",
+        "--visible-only"},
+       {"Back_-1_8x6.png", "Sky_-1_8x6.png", "Top_-6_8x6.png"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -215,6 +219,9 @@ TEST(CliJson, EachFileKnowsItsPlaceOnTheCanvasAndInTheGroups) {
   EXPECT_EQ(top["group"], json::array());
   EXPECT_EQ(byPath.at("sky (2).png")["group"], (std::vector<std::string>{"Outer", "Inner"}));
   EXPECT_EQ(byPath.at("Ghost.png")["visible"], false);
+  EXPECT_EQ(top["image"], (json{{"left", -5}, {"top", -3}, {"width", 6}, {"height", 4}}));
+  for (const char* key : {"clipping", "effects", "mask_feather_ignored"}) EXPECT_EQ(top[key], false) << key;
+  EXPECT_EQ(top["mask"], "none");
   EXPECT_EQ(report["width"], 30);
   EXPECT_EQ(report["height"], 20);
   EXPECT_EQ(report["mode"], "RGB");

@@ -35,9 +35,9 @@ TEST(Cli, HelpAndVersion) {
     EXPECT_EQ(run.out.rfind("Usage: peelbox-cli", 0), 0u);
     // Every option is documented, with examples.
     for (const char* option : {"--list", "--json", "--visible-only", "--formats", "--groups-as-folders", "--fast",
-                               "--ignore-alpha", "--threads", "--quiet", "--version", "--name", "--only", "--skip",
-                               "--ignore-case", "{blend}", "--name '{doc}_{group}_{name}@{index}'",
-                               "--only 'UI/**' --skip '*_old'", "Examples:"}) {
+                               "--ignore-alpha", "--extent", "--pad", "--as-shown", "--threads", "--quiet", "--version",
+                               "--name", "--only", "--skip", "--ignore-case", "{blend}",
+                               "--name '{doc}_{group}_{name}@{index}'", "--only 'UI/**' --skip '*_old'", "Examples:"}) {
       EXPECT_NE(run.out.find(option), std::string::npos) << option;
     }
   }
@@ -63,6 +63,11 @@ TEST(Cli, UsageErrorsSayOneThingAndExitWithTwo) {
       {{"--threads"}, "--threads needs a number from 1 to 256"},
       {{"--formats", "jpeg", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
       {{"--formats=", "a.psd", "out"}, "--formats needs png, gif or png,gif"},
+      {{"--extent", "page", "a.psd", "out"}, "--extent needs layer, trim or canvas"},
+      {{"--pad=4097", "a.psd", "out"}, "--pad needs a number from 0 to 4096"},
+      {{"--pad", "-1", "a.psd", "out"}, "--pad needs a number from 0 to 4096"},
+      {{"--pad", "2", "--extent=canvas", "a.psd", "out"},
+       "--pad does not go with --extent canvas: the image is the canvas"},
       {{"a.psd", file}, "'" + file + "' is not a folder (the last operand is the OUTPUT_FOLDER)"},
       {{"--name", "{nmae}", "a.psd", "out"}, "--name: \"{nmae}\" is not a field. " + std::string(kNameFieldsSentence)},
       {{"--groups-as-folders", "--name=/{name}", "a.psd", "out"},

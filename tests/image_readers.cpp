@@ -64,6 +64,19 @@ DecodedPng ReadPng(const std::filesystem::path& path) {
   return out;
 }
 
+std::vector<int> AlphaSamples(const DecodedPng& png) {
+  const size_t bytes = png.bitDepth / 8, channels = png.colorType == 0   ? 1
+                                                    : png.colorType == 2 ? 3
+                                                    : png.colorType == 4 ? 2
+                                                                         : 4;
+  std::vector<int> alpha;
+  for (size_t at = (channels - 1) * bytes; at < png.pixels.size(); at += channels * bytes) {
+    const int value = bytes == 2 ? png.pixels[at] << 8 | png.pixels[at + 1] : png.pixels[at];
+    alpha.push_back((png.colorType & 4) != 0 ? value : (1 << png.bitDepth) - 1);
+  }
+  return alpha;
+}
+
 DecodedGif ReadGif(const std::filesystem::path& path) {
   DecodedGif out;
   const ByteVector bytes = ReadAll(path);

@@ -23,6 +23,8 @@ struct DecodedPng {
 };
 
 DecodedPng ReadPng(const std::filesystem::path& path);
+// The transparency of each pixel, 8 or 16 bits; the maximum without any.
+std::vector<int> AlphaSamples(const DecodedPng& png);
 
 struct DecodedGif {
   bool ok = false;
