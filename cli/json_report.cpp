@@ -1,5 +1,6 @@
 #include "cli/json_report.h"
 
+#include "export/output_format.h"
 #include "export/rip_job.h"
 #include "psd/format_text.h"
 #include "psd/text.h"
@@ -25,14 +26,16 @@ std::string DocumentFields(const RipJob& job, int32_t result) {
   std::string json = FormatText("\"result\": %d", result);
   if (result != 0) {
     const JobSummary summary = job.Summary(result);
-    json += ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
+    json +=
+        ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
   }
   if (job.document) {
     const DocumentFormat& format = job.document->format;
     json += FormatText(", \"width\": %d, \"height\": %d, \"mode\": ", format.columns, format.rows) +
-            JsonString(format.ModeName()) + FormatText(", \"depth\": %u", format.depth);
+            JsonString(format.ModeName()) + FormatText(", \"depth\": %u", format.depth) + ", \"profile\": " +
+            (job.ProfileDescription() ? JsonString(*job.ProfileDescription()) : std::string("null"));
   } else {
-    json += ", \"width\": null, \"height\": null, \"mode\": null, \"depth\": null";
+    json += ", \"width\": null, \"height\": null, \"mode\": null, \"depth\": null, \"profile\": null";
   }
   return json;
 }
@@ -83,8 +86,8 @@ std::string JsonString(const std::string& bytes) {
 }
 
 std::string JsonReport(const RipJob& job, int32_t result) {
-  std::string json = "{\"source\": " + JsonString(job.sourcePath) + ", \"output_folder\": " +
-                     JsonString(job.outputFolder) + ", " + DocumentFields(job, result) +
+  std::string json = "{\"source\": " + JsonString(job.sourcePath) +
+                     ", \"output_folder\": " + JsonString(job.outputFolder) + ", " + DocumentFields(job, result) +
                      FormatText(", \"layers_ripped\": %d, \"files_saved\": %d, \"stopped\": %s", job.LayersRipped(),
                                 job.FilesSaved(), JsonBool(job.Stopped())) +
                      ", \"files\": [";
@@ -93,7 +96,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
     json += separator;
     json += "{\"path\": " + JsonString(file.path) + ", \"layer_index\": " + JsonIndex(file.layerIndex) +
             ", \"layer_name\": " + JsonString(file.layerName) + ", " + FactFields(file.facts) +
-            ", \"image\": " + JsonPlace(file.image) + ", " + LookFields(file.facts) + "}";
+            ", \"image\": " + JsonPlace(file.image) + ", " + LookFields(file.facts) +
+            ", \"format\": " + JsonString(file.format != nullptr ? file.format->name : "") + "}";
     separator = ", ";
   }
   json += "], \"skipped\": [";
@@ -101,19 +105,19 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   for (const SkippedRecord& skipped : job.Skipped()) {
     json += separator;
     json += "{\"layer_info\": " + (skipped.layerInfo ? JsonString(*skipped.layerInfo) : std::string("null")) +
-            ", \"record\": " + JsonIndex(skipped.record) + ", \"reason\": " + JsonString(SkipReasonName(skipped.reason)) +
-            "}";
+            ", \"record\": " + JsonIndex(skipped.record) +
+            ", \"reason\": " + JsonString(SkipReasonText(skipped.reason, skipped.format)) + "}";
     separator = ", ";
   }
   return json + "]}";
 }
 
 std::string JsonListing(const RipJob& job, int32_t result) {
-  std::string json = "{\"source\": " + JsonString(job.sourcePath) + ", " + DocumentFields(job, result) + ", \"layers\": [";
-  const std::string layerInfo =
-      job.document && !job.document->layerMaskInfo->Layers().records.empty()
-          ? JsonString(job.document->layerMaskInfo->Layers().key)
-          : std::string("null");
+  std::string json =
+      "{\"source\": " + JsonString(job.sourcePath) + ", " + DocumentFields(job, result) + ", \"layers\": [";
+  const std::string layerInfo = job.document && !job.document->layerMaskInfo->Layers().records.empty()
+                                    ? JsonString(job.document->layerMaskInfo->Layers().key)
+                                    : std::string("null");
   const char* separator = "";
   const std::span<const PlannedRecord> plan = job.Plan();
   for (auto planned = plan.rbegin(); planned != plan.rend(); ++planned) {  // top-most first

@@ -73,16 +73,30 @@ bool WritesComposite(const DocumentFormat& format) {
          (format.mode == kBitmapMode && format.depth == 1);
 }
 
+namespace {
+
+// Grey on the sRGB tone curve, D50 as Little CMS's own sRGB profile.
+cmsHPROFILE CreateSrgbGreyProfile() {
+  const cmsFloat64Number parameters[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
+  if (curve == nullptr) return nullptr;
+  cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsFreeToneCurve(curve);
+  return grey;
+}
+
+}  // namespace
+
 // A Little CMS transform from the document's colour space to sRGB, built
 // once per document and shared by the encoder threads (each call keeps its
 // own cache copy). Default flags but black point compensation: the
 // precalculated transforms are what the expected results assume.
 class ColourConverter::Transform {
  public:
-  static std::unique_ptr<Transform> Create(cmsHPROFILE input, cmsUInt32Number inputFormat,
-                                           cmsUInt32Number outputFormat) {
+  static std::unique_ptr<Transform> Create(cmsHPROFILE input, cmsUInt32Number inputFormat, cmsUInt32Number outputFormat,
+                                           bool grey = false) {
     if (input == nullptr) return nullptr;
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE srgb = grey ? CreateSrgbGreyProfile() : cmsCreate_sRGBProfile();
     cmsHTRANSFORM handle = srgb ? cmsCreateTransform(input, inputFormat, srgb, outputFormat,
                                                      INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION)
                                 : nullptr;
@@ -106,8 +120,24 @@ class ColourConverter::Transform {
 
 ColourConverter::~ColourConverter() = default;
 
+namespace {
+
+// The embedded profile when Little CMS opens it and it is of this colour
+// space; none otherwise.
+cmsHPROFILE OpenProfile(const std::string& profile, cmsColorSpaceSignature space) {
+  if (profile.empty()) return nullptr;
+  cmsHPROFILE embedded = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  if (embedded != nullptr && cmsGetColorSpace(embedded) != space) {
+    cmsCloseProfile(embedded);
+    embedded = nullptr;
+  }
+  return embedded;
+}
+
+}  // namespace
+
 std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& format, const std::string& colourTable,
-                                                         const std::string& profile) {
+                                                         const std::string& profile, ColourHandling handling) {
   if (!WritesComposite(format)) return nullptr;
   auto converter = std::unique_ptr<ColourConverter>(new ColourConverter);
   converter->mode_ = format.mode;
@@ -117,11 +147,7 @@ std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& f
     converter->palette_.assign(colourTable.begin(), colourTable.end());
     converter->palette_.resize(768, 0);
   } else if (format.mode == kCmykMode && !profile.empty()) {
-    cmsHPROFILE embedded = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
-    if (embedded != nullptr && cmsGetColorSpace(embedded) != cmsSigCmykData) {
-      cmsCloseProfile(embedded);
-      embedded = nullptr;
-    }
+    cmsHPROFILE embedded = OpenProfile(profile, cmsSigCmykData);
     // Stored CMYK is inverted (the maximum means no ink): the reversed types.
     converter->transform_ =
         Transform::Create(embedded, sixteen ? TYPE_CMYK_16_REV : TYPE_CMYK_8_REV, sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
@@ -129,6 +155,14 @@ std::unique_ptr<ColourConverter> ColourConverter::Create(const DocumentFormat& f
     converter->transform_ = Transform::Create(cmsCreateLab4Profile(nullptr), sixteen ? TYPE_Lab_16 : TYPE_Lab_8,
                                               sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
     if (!converter->transform_) return nullptr;
+  } else if (handling == ColourHandling::kSrgb && format.mode == kRgbMode && format.depth != 32) {
+    converter->transform_ = Transform::Create(OpenProfile(profile, cmsSigRgbData), sixteen ? TYPE_RGB_16 : TYPE_RGB_8,
+                                              sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
+  } else if (handling == ColourHandling::kSrgb && (format.mode == kGreyscaleMode || format.mode == kDuotoneMode) &&
+             format.depth != 32) {
+    converter->transform_ =
+        Transform::Create(OpenProfile(profile, cmsSigGrayData), sixteen ? TYPE_GRAY_16 : TYPE_GRAY_8,
+                          sixteen ? TYPE_GRAY_16 : TYPE_GRAY_8, true);
   }
   return converter;
 }
@@ -152,8 +186,13 @@ const char* ColourConverter::Conversion() const {
     case kBitmapMode:
       return "bitmap";
     default:
-      return depth_ == 32 ? "srgb-curve" : "none";
+      return depth_ == 32 ? "srgb-curve" : transform_ ? "srgb" : "none";
   }
+}
+
+bool ColourConverter::OwnSamples() const {
+  const std::string_view conversion = Conversion();
+  return conversion == "none" || conversion == "palette" || conversion == "bitmap";
 }
 
 namespace {
@@ -248,7 +287,7 @@ uint16_t LabToLittleCms(uint16_t value) {
 int32_t ColourConverter::Convert(const LayerPlanes& planes, const uint8_t* alpha, uint8_t* raster,
                                  const StopToken& stop) const {
   PixelWriter out(raster, alpha, OutputSampleBytes(depth_));
-  if (mode_ == kRgbMode && depth_ == 8) {
+  if (mode_ == kRgbMode && depth_ == 8 && !transform_) {
     if (alpha != nullptr) {
       ConvertRgb8<true>(planes, alpha, raster);
     } else {
@@ -268,13 +307,14 @@ int32_t ColourConverter::Convert(const LayerPlanes& planes, const uint8_t* alpha
     case kLabMode:
       break;
     default:
-      return finished(ConvertStored(planes, depth_, stop, out));
+      if (!transform_) return finished(ConvertStored(planes, depth_, stop, out));
   }
   if (!transform_) return finished(ConvertCmykFormula(planes, depth_, stop, out));
   // Through Little CMS a chunk of pixels at a time, interleaved in the
   // library's native order.
   const size_t colours = planes.colour.size();
   const size_t sampleBytes = depth_ == 16 ? 2 : 1;
+  const int outputs = mode_ == kGreyscaleMode || mode_ == kDuotoneMode ? 1 : 3;
   Bytes input, output;
   if (!input.Allocate(kChunk * colours * sampleBytes) || !output.Allocate(kChunk * 3 * sampleBytes))
     return kWriteFailed;
@@ -298,7 +338,7 @@ int32_t ColourConverter::Convert(const LayerPlanes& planes, const uint8_t* alpha
     const uint8_t* out8 = output.data();
     const auto* out16 = reinterpret_cast<const uint16_t*>(output.data());
     for (size_t k = start; k < start + count; ++k) {
-      for (int c = 0; c < 3; ++c) {
+      for (int c = 0; c < outputs; ++c) {
         if (sampleBytes == 1) {
           out.Colour8(*out8++);
         } else {

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "export/export_options.h"
 #include "export/raster.h"
 #include "psd/block.h"
 #include "psd/stop_token.h"
@@ -31,9 +33,12 @@ class ColourConverter {
   // depth have no rule (WritesComposite). `colourTable`
   // is the colour-mode data (an indexed document's 768 bytes), `profile` the
   // embedded ICC profile, either empty. A CMYK profile that Little CMS cannot
-  // use falls back to the plain formula.
+  // use falls back to the plain formula. With kSrgb, RGB and grey samples go
+  // through a profile of their own colour space to sRGB (grey to grey on
+  // the sRGB curve), at their own depth.
   static std::unique_ptr<ColourConverter> Create(const DocumentFormat& format, const std::string& colourTable,
-                                                 const std::string& profile);
+                                                 const std::string& profile,
+                                                 ColourHandling handling = ColourHandling::kKeep);
   ~ColourConverter();
   ColourConverter(const ColourConverter&) = delete;
   ColourConverter& operator=(const ColourConverter&) = delete;
@@ -46,8 +51,13 @@ class ColourConverter {
   int32_t Convert(const LayerPlanes& planes, const uint8_t* alpha, uint8_t* raster, const StopToken& stop = {}) const;
 
   // What the conversion is: "none", "srgb-curve", "icc", "formula", "lab",
-  // "palette", "bitmap".
+  // "palette", "bitmap", "srgb" (an RGB or grey profile to sRGB).
   const char* Conversion() const;
+  // Whether the raster holds the document's samples as stored (RGB, grey,
+  // duotone, indexed through its table, bitmap).
+  bool OwnSamples() const;
+  // Whether the raster's colours are sRGB because Peelbox made them so.
+  bool MadeSrgb() const { return !OwnSamples() && std::string_view(Conversion()) != "formula"; }
 
  private:
   class Transform;

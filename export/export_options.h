@@ -14,9 +14,16 @@ enum class Extent {
   kCanvas,  // the document's canvas, the layer in its place
 };
 
+// What becomes of samples that have an embedded profile.
+enum class ColourHandling {
+  kKeep,  // written as stored, the profile embedded where the format can hold it
+  kSrgb,  // RGB and grey converted to sRGB through the profile
+};
+
 struct ExportOptions {
-  // The formats written, by name ("png", "gif"); each layer's files follow
-  // the order of the format registry, whatever the order here.
+  // The formats written, by name ("png", "gif", "webp", "jpeg"); each
+  // layer's files follow the order of the format registry, whatever the
+  // order here.
   std::vector<std::string> formats{"png", "gif"};
   bool ignoreAlpha = false;      // every transparency but none at all becomes the maximum
   bool visibleOnly = false;      // skip layers hidden themselves or by a group
@@ -36,6 +43,12 @@ struct ExportOptions {
   // Each layer as it looks in the document, alone: its alpha times its masks,
   // opacity and fill, those of its groups, and the base it is clipped to.
   bool asShown = false;
+  ColourHandling colour = ColourHandling::kKeep;
+  int webpQuality = -1;       // -1: lossless WebP; 0 to 100: lossy at that quality
+  int jpegQuality = 90;       // 0 to 100
+  int background = 0xFFFFFF;  // 0xRRGGBB that JPEG flattens transparency over
+  int gifMatte = -1;          // 0xRRGGBB: GIF pixels of alpha 128 up blended over it, the rest transparent; -1: none
+  bool gifDither = false;     // Floyd-Steinberg in GIFs of more than 254 colours
 
   static constexpr int kMaxPad = 4096;
 };

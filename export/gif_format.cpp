@@ -1,10 +1,13 @@
 #include "export/gif_format.h"
 
+#include <algorithm>
 #include <memory>
+#include <new>
 
 #include "export/export_result.h"
 #include "export/gif_palette.h"
 #include "export/output_format.h"
+#include "export/samples.h"
 
 namespace peelbox {
 
@@ -15,30 +18,40 @@ constexpr int kMostColoursKeptAsTheyAre = 254;
 constexpr int kChosenColours = 255;  // all but the transparent grey
 
 // Calls `visit(y, x, red, green, blue, opaque)` for every pixel of the
-// raster, reduced to 8 bits (grey as r = g = b).
+// raster, reduced to 8 bits (grey as r = g = b), with the matte applied.
 template <int kChannels, int kBytes, typename Visit>
-bool VisitRows(const uint8_t* raster, int32_t width, int32_t height, const StopToken& stop, Visit visit) {
+bool VisitRows(const uint8_t* raster, int32_t width, int32_t height, const StopToken& stop, int matte, Visit visit) {
   const auto sample = [](const uint8_t* at) -> uint8_t {
     if constexpr (kBytes == 1) {
       return *at;
     } else {
-      return static_cast<uint8_t>(((at[0] << 8 | at[1]) * 255u + 32767u) / 65535u);
+      return Reduced(Load16(at));
     }
   };
+  constexpr bool kHasAlpha = kChannels == 2 || kChannels == 4;
+  const uint8_t under[3] = {static_cast<uint8_t>(matte >> 16), static_cast<uint8_t>(matte >> 8),
+                            static_cast<uint8_t>(matte)};
   const uint8_t* at = raster;
   for (int32_t y = 0; y < height; ++y) {
     if (y % 64 == 0 && stop.StopRequested()) return false;
     for (int32_t x = 0; x < width; ++x, at += kChannels * kBytes) {
-      const bool hasAlpha = kChannels == 2 || kChannels == 4;
-      // Transparent exactly where the raster's own sample is 0.
+      uint8_t red = sample(at);
+      uint8_t green = kChannels >= 3 ? sample(at + kBytes) : red;
+      uint8_t blue = kChannels >= 3 ? sample(at + 2 * kBytes) : red;
       bool opaque = true;
-      if (hasAlpha) {
+      if constexpr (kHasAlpha) {
         const uint8_t* alpha = at + (kChannels - 1) * kBytes;
-        opaque = kBytes == 1 ? alpha[0] != 0 : (alpha[0] | alpha[1]) != 0;
+        if (matte < 0) {
+          // Transparent exactly where the raster's own sample is 0.
+          opaque = kBytes == 1 ? alpha[0] != 0 : (alpha[0] | alpha[1]) != 0;
+        } else {
+          const uint8_t a = sample(alpha);
+          opaque = a >= 128;
+          red = Blended(red, a, under[0]);
+          green = Blended(green, a, under[1]);
+          blue = Blended(blue, a, under[2]);
+        }
       }
-      const uint8_t red = sample(at);
-      const uint8_t green = kChannels >= 3 ? sample(at + kBytes) : red;
-      const uint8_t blue = kChannels >= 3 ? sample(at + 2 * kBytes) : red;
       if (!visit(y, x, red, green, blue, opaque)) return false;
     }
   }
@@ -46,54 +59,87 @@ bool VisitRows(const uint8_t* raster, int32_t width, int32_t height, const StopT
 }
 
 template <typename Visit>
-bool VisitPixels(const Raster& image, const StopToken& stop, Visit visit) {
+bool VisitPixels(const Raster& image, const StopToken& stop, int matte, Visit visit) {
   const bool sixteen = image.format.bitDepth == 16;
   const uint8_t* raster = image.pixels.get();
   const int32_t width = image.width, height = image.height;
   switch (image.format.Channels()) {
     case 1:
-      return sixteen ? VisitRows<1, 2>(raster, width, height, stop, visit)
-                     : VisitRows<1, 1>(raster, width, height, stop, visit);
+      return sixteen ? VisitRows<1, 2>(raster, width, height, stop, matte, visit)
+                     : VisitRows<1, 1>(raster, width, height, stop, matte, visit);
     case 2:
-      return sixteen ? VisitRows<2, 2>(raster, width, height, stop, visit)
-                     : VisitRows<2, 1>(raster, width, height, stop, visit);
+      return sixteen ? VisitRows<2, 2>(raster, width, height, stop, matte, visit)
+                     : VisitRows<2, 1>(raster, width, height, stop, matte, visit);
     case 3:
-      return sixteen ? VisitRows<3, 2>(raster, width, height, stop, visit)
-                     : VisitRows<3, 1>(raster, width, height, stop, visit);
+      return sixteen ? VisitRows<3, 2>(raster, width, height, stop, matte, visit)
+                     : VisitRows<3, 1>(raster, width, height, stop, matte, visit);
     default:
-      return sixteen ? VisitRows<4, 2>(raster, width, height, stop, visit)
-                     : VisitRows<4, 1>(raster, width, height, stop, visit);
+      return sixteen ? VisitRows<4, 2>(raster, width, height, stop, matte, visit)
+                     : VisitRows<4, 1>(raster, width, height, stop, matte, visit);
   }
 }
+
+// Floyd-Steinberg: each pixel's error, in sixteenths, spread to the pixels
+// right of it and below. Transparent pixels take and pass on none.
+class ErrorDiffusion {
+ public:
+  explicit ErrorDiffusion(int32_t width)
+      : width_(width), rows_(new (std::nothrow) int32_t[2 * 3 * (static_cast<size_t>(width) + 2)]()) {}
+  bool valid() const { return rows_ != nullptr; }
+
+  void StartRow(int32_t y) {
+    if (y == 0) return;
+    std::swap(current_, next_);
+    std::fill(Row(next_), Row(next_) + 3 * (width_ + 2), 0);
+  }
+  // The colour to look up for pixel x: its own plus the error it was given.
+  uint8_t Adjusted(int32_t x, int c, uint8_t value) const {
+    return static_cast<uint8_t>(std::clamp(value + (Row(current_)[3 * (x + 1) + c] + 8) / 16, 0, 255));
+  }
+  void Spread(int32_t x, int c, int error) {
+    Row(current_)[3 * (x + 2) + c] += 7 * error;
+    Row(next_)[3 * x + c] += 3 * error;
+    Row(next_)[3 * (x + 1) + c] += 5 * error;
+    Row(next_)[3 * (x + 2) + c] += error;
+  }
+
+ private:
+  int32_t* Row(int which) const { return rows_.get() + static_cast<size_t>(which) * 3 * (width_ + 2); }
+  int32_t width_;
+  std::unique_ptr<int32_t[]> rows_;
+  int current_ = 0;
+  int next_ = 1;
+};
 
 // Few colours: black and then each colour in the order it first occurs, so
 // that a layer of flat colours keeps every one of them exactly. None when the
 // layer has more colours than that palette can hold each of.
-std::unique_ptr<PaletteImage> KeepColours(const Raster& raster, const StopToken& stop) {
+std::unique_ptr<PaletteImage> KeepColours(const Raster& raster, const StopToken& stop, int matte) {
   auto image = std::make_unique<PaletteImage>(raster.width, raster.height);
   if (!image->valid()) return nullptr;
   bool black = false;
   uint8_t* row = nullptr;
-  const bool kept = VisitPixels(raster, stop, [&](int32_t y, int32_t x, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
-    if (x == 0) row = image->Row(y);
-    if (!opaque) {
-      row[x] = PaletteImage::kTransparentIndex;
-      return true;
-    }
-    row[x] = image->IndexOf(r, g, b);
-    black |= row[x] == PaletteImage::kBlackIndex;
-    // Black is entry 1 whether it occurs or not.
-    const int colours = image->ColorCount() - 2 + (black ? 1 : 0);
-    return !image->Overflowed() && colours <= kMostColoursKeptAsTheyAre;
-  });
+  const bool kept =
+      VisitPixels(raster, stop, matte, [&](int32_t y, int32_t x, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
+        if (x == 0) row = image->Row(y);
+        if (!opaque) {
+          row[x] = PaletteImage::kTransparentIndex;
+          return true;
+        }
+        row[x] = image->IndexOf(r, g, b);
+        black |= row[x] == PaletteImage::kBlackIndex;
+        // Black is entry 1 whether it occurs or not.
+        const int colours = image->ColorCount() - 2 + (black ? 1 : 0);
+        return !image->Overflowed() && colours <= kMostColoursKeptAsTheyAre;
+      });
   return kept ? std::move(image) : nullptr;
 }
 
 // Many colours: a palette chosen for them, each pixel its nearest entry.
-std::unique_ptr<PaletteImage> ChooseColours(const Raster& raster, const StopToken& stop) {
+std::unique_ptr<PaletteImage> ChooseColours(const Raster& raster, const StopToken& stop, const GifLook& look) {
   ColourHistogram histogram;
   if (!histogram.valid()) return nullptr;
-  if (!VisitPixels(raster, stop, [&](int32_t, int32_t, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
+  if (!VisitPixels(raster, stop, look.matte, [&](int32_t, int32_t, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
         if (opaque) histogram.Add(r, g, b);
         return true;
       })) {
@@ -102,10 +148,32 @@ std::unique_ptr<PaletteImage> ChooseColours(const Raster& raster, const StopToke
   auto image = std::make_unique<PaletteImage>(raster.width, raster.height, histogram.ChoosePalette(kChosenColours));
   if (!image->valid()) return nullptr;
   uint8_t* row = nullptr;
+  if (!look.dither) {
+    const bool indexed =
+        VisitPixels(raster, stop, look.matte, [&](int32_t y, int32_t x, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
+          if (x == 0) row = image->Row(y);
+          row[x] = opaque ? image->IndexOf(r, g, b) : PaletteImage::kTransparentIndex;
+          return true;
+        });
+    return indexed ? std::move(image) : nullptr;
+  }
+  ErrorDiffusion diffusion(raster.width);
+  if (!diffusion.valid()) return nullptr;
   const bool indexed =
-      VisitPixels(raster, stop, [&](int32_t y, int32_t x, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
-        if (x == 0) row = image->Row(y);
-        row[x] = opaque ? image->IndexOf(r, g, b) : PaletteImage::kTransparentIndex;
+      VisitPixels(raster, stop, look.matte, [&](int32_t y, int32_t x, uint8_t r, uint8_t g, uint8_t b, bool opaque) {
+        if (x == 0) {
+          row = image->Row(y);
+          diffusion.StartRow(y);
+        }
+        if (!opaque) {
+          row[x] = PaletteImage::kTransparentIndex;
+          return true;
+        }
+        const uint8_t wanted[3] = {diffusion.Adjusted(x, 0, r), diffusion.Adjusted(x, 1, g),
+                                   diffusion.Adjusted(x, 2, b)};
+        row[x] = image->IndexOf(wanted[0], wanted[1], wanted[2]);
+        const uint32_t got = image->Colour(row[x]);
+        for (int c = 0; c < 3; ++c) diffusion.Spread(x, c, wanted[c] - static_cast<int>(got >> (16 - 8 * c) & 0xFF));
         return true;
       });
   return indexed ? std::move(image) : nullptr;
@@ -113,16 +181,17 @@ std::unique_ptr<PaletteImage> ChooseColours(const Raster& raster, const StopToke
 
 }  // namespace
 
-std::unique_ptr<PaletteImage> MakeGifImage(const Raster& raster, const StopToken& stop) {
-  std::unique_ptr<PaletteImage> image = KeepColours(raster, stop);
-  if (!image && !stop.StopRequested()) image = ChooseColours(raster, stop);
+std::unique_ptr<PaletteImage> MakeGifImage(const Raster& raster, const StopToken& stop, const GifLook& look) {
+  std::unique_ptr<PaletteImage> image = KeepColours(raster, stop, look.matte);
+  if (!image && !stop.StopRequested()) image = ChooseColours(raster, stop, look);
   return stop.StopRequested() ? nullptr : std::move(image);
 }
 
 namespace {
 
 int32_t EncodeGifFile(const Raster& raster, const EncodeSettings& settings, OutputBuffer* out) {
-  const std::unique_ptr<PaletteImage> image = MakeGifImage(raster, settings.stop);
+  const std::unique_ptr<PaletteImage> image =
+      MakeGifImage(raster, settings.stop, {settings.options.gifMatte, settings.options.gifDither});
   if (settings.stop.StopRequested()) return kStopped;
   return image ? image->EncodeGif(out) : kWriteFailed;
 }
@@ -130,6 +199,6 @@ int32_t EncodeGifFile(const Raster& raster, const EncodeSettings& settings, Outp
 }  // namespace
 
 // A GIF's screen is 16 bits wide and high.
-extern const OutputFormat kGifFormat{"gif", ".gif", {true, 0xFFFF}, EncodeGifFile};
+extern const OutputFormat kGifFormat{"gif", ".gif", "GIF", {true, 0xFFFF}, EncodeGifFile};
 
 }  // namespace peelbox

@@ -90,7 +90,8 @@ EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& conve
     if (encoded.code != kExportOk) break;
     EncodedFile& file = encoded.files.emplace_back();
     file.format = format;
-    encoded.code = format->encode(raster, settings, &file.bytes);
+    file.tooLarge = !format->Fits(raster.width, raster.height);
+    if (!file.tooLarge) encoded.code = format->encode(raster, settings, &file.bytes);
   }
   return encoded;
 }

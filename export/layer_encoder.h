@@ -20,6 +20,7 @@ namespace peelbox {
 struct EncodedFile {
   const OutputFormat* format = nullptr;
   OutputBuffer bytes;
+  bool tooLarge = false;  // the format cannot hold the image: no bytes, no file
 };
 
 struct EncodedLayer {

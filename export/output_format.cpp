@@ -6,10 +6,12 @@ namespace peelbox {
 
 extern const OutputFormat kPngFormat;
 extern const OutputFormat kGifFormat;
+extern const OutputFormat kWebpFormat;
+extern const OutputFormat kJpegFormat;
 
 namespace {
 
-constexpr const OutputFormat* kFormats[] = {&kPngFormat, &kGifFormat};
+constexpr const OutputFormat* kFormats[] = {&kPngFormat, &kGifFormat, &kWebpFormat, &kJpegFormat};
 
 }  // namespace
 

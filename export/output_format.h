@@ -12,6 +12,7 @@
 
 #include "export/export_options.h"
 #include "export/output_buffer.h"
+#include "export/profile.h"
 #include "export/raster.h"
 #include "psd/stop_token.h"
 
@@ -21,6 +22,7 @@ namespace peelbox {
 struct EncodeSettings {
   ExportOptions options;
   StopToken stop;
+  ColourTags tags{};  // the document's, once it is read
 };
 
 struct OutputFormat {
@@ -33,7 +35,13 @@ struct OutputFormat {
 
   const char* name;       // as the options name it: "png"
   const char* extension;  // with its dot: ".png"
+  const char* title;      // as users know it: "PNG"
   Accepts accepts;
+
+  // Whether an image of this size can be written in the format.
+  bool Fits(int64_t width, int64_t height) const {
+    return width <= accepts.largestSide && height <= accepts.largestSide;
+  }
   // kExportOk, a failure code, or kStopped.
   int32_t (*encode)(const Raster& raster, const EncodeSettings& settings, OutputBuffer* out);
 };
@@ -45,7 +53,7 @@ const OutputFormat* FindOutputFormat(std::string_view name);
 // The formats the options select, in registry order; unknown names are left
 // out.
 std::vector<const OutputFormat*> SelectedFormats(const ExportOptions& options);
-// "png, gif": every name, for messages that list them.
+// "png, gif, ...": every name, for messages that list them.
 std::string OutputFormatNames();
 
 }  // namespace peelbox

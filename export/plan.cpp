@@ -32,8 +32,16 @@ const char* SkipReasonName(SkipReason reason) {
       return "hidden";
     case SkipReason::kTransparent:
       return "transparent";
+    case SkipReason::kTooLarge:
+      return "too large";
   }
   return "";
+}
+
+std::string SkipReasonText(SkipReason reason, const OutputFormat* format) {
+  std::string text = SkipReasonName(reason);
+  if (reason == SkipReason::kTooLarge && format != nullptr) text += std::string(" for ") + format->title;
+  return text;
 }
 
 namespace {
@@ -93,7 +101,9 @@ void NameAll(std::vector<PlannedRecord>* plan, LayerNamer* namer) {
   }
   if (namer->NamesAfterPixels()) return;
   for (PlannedRecord& planned : *plan) {
-    if (planned.reason == SkipReason::kNone) namer->Name(&planned, planned.image.value_or(ImagePlace{}));
+    if (planned.reason != SkipReason::kNone) continue;
+    namer->Name(&planned, planned.image.value_or(ImagePlace{}));
+    LeaveOutTooLarge(&planned);
   }
 }
 
@@ -126,7 +136,20 @@ void LayerNamer::Name(PlannedRecord* planned, const ImagePlace& place) {
   planned->folder = folder;
   planned->stem = stems_[FoldedCase(folder)].Claim(components.back());
   planned->files.clear();
+  planned->formats = formats_;
+  planned->tooLarge.clear();
   for (const OutputFormat* format : formats_) planned->files.push_back(folder + planned->stem + format->extension);
+}
+
+void LeaveOutTooLarge(PlannedRecord* planned) {
+  if (!planned->image) return;
+  for (size_t f = planned->formats.size(); f-- > 0;) {
+    const OutputFormat* format = planned->formats[f];
+    if (format->Fits(planned->image->width, planned->image->height)) continue;
+    planned->tooLarge.insert(planned->tooLarge.begin(), format);
+    planned->formats.erase(planned->formats.begin() + static_cast<std::ptrdiff_t>(f));
+    planned->files.erase(planned->files.begin() + static_cast<std::ptrdiff_t>(f));
+  }
 }
 
 std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
@@ -180,6 +203,8 @@ PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& 
 void SkipLate(PlannedRecord* planned, SkipReason reason) {
   planned->reason = reason;
   planned->files.clear();
+  planned->formats.clear();
+  planned->tooLarge.clear();
   planned->image.reset();
 }
 

@@ -34,11 +34,14 @@ enum class SkipReason {
   kFiltered,             // left out by the layer filters, whether hidden or not
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
   kTransparent,          // nothing of it shows: trimmed to nothing, or clipped to a hidden base as shown
+  kTooLarge,             // one format alone: the image is larger than that format can hold
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "filtered", "hidden", "transparent".
+// document", "filtered", "hidden", "transparent", "too large".
 const char* SkipReasonName(SkipReason reason);
+// The name, and for kTooLarge the format: "too large for WebP".
+std::string SkipReasonText(SkipReason reason, const OutputFormat* format);
 
 // A layer's place on the canvas and in the layer panel, for scripts that put
 // the pieces back together.
@@ -65,7 +68,9 @@ struct PlannedRecord {
   std::optional<size_t> index;
   std::string name;
   LayerFacts facts;
-  std::vector<std::string> files;  // folder + stem + each selected format's extension
+  std::vector<std::string> files;             // folder + stem + each selected format's extension
+  std::vector<const OutputFormat*> formats;   // each file's
+  std::vector<const OutputFormat*> tooLarge;  // selected formats the image is too large for: no file
   SkipReason reason = SkipReason::kNone;
   std::string folder;  // relative, ending in a separator; empty for the output folder itself
   std::string stem;
@@ -117,6 +122,9 @@ std::vector<PlannedRecord> PlanLayers(const DocumentFormat& format,
 // named "Background".
 PlannedRecord PlanComposite(const DocumentFormat& format, const CompositeImage& composite, bool convertible,
                             const ExportOptions& options, LayerNamer* namer);
+
+// Leaves out the files of the formats that cannot hold the planned image.
+void LeaveOutTooLarge(PlannedRecord* planned);
 
 // A record found after all to give no files, once its pixels were read: its
 // stem stays claimed, so that the names of the others do not move.

@@ -25,6 +25,10 @@ void AppendToBuffer(png_structp png, png_bytep data, size_t size) {
 
 void FlushNothing(png_structp) {}
 
+// A chunk libpng refuses (a profile it finds inconsistent) is left out,
+// quietly: the image is still worth writing.
+void IgnoreWarning(png_structp, png_const_charp) {}
+
 int ColourType(const PixelFormat& format) {
   switch (format.colourType) {
     case 0:
@@ -35,6 +39,20 @@ int ColourType(const PixelFormat& format) {
       return PNG_COLOR_TYPE_RGB_ALPHA;
     default:
       return PNG_COLOR_TYPE_RGB;
+  }
+}
+
+// Ancillary chunks written by png_write_info: what the samples mean and the
+// document's resolution.
+void SetColourTags(png_structp png, png_infop info, const ColourTags& tags) {
+  if (!tags.profile.empty()) {
+    png_set_iCCP(png, info, tags.profileName.c_str(), PNG_COMPRESSION_TYPE_BASE,
+                 reinterpret_cast<png_const_bytep>(tags.profile.data()), static_cast<png_uint_32>(tags.profile.size()));
+  } else if (tags.srgb) {
+    png_set_sRGB(png, info, PNG_sRGB_INTENT_RELATIVE);
+  }
+  if (tags.xPixelsPerMetre != 0) {
+    png_set_pHYs(png, info, tags.xPixelsPerMetre, tags.yPixelsPerMetre, PNG_RESOLUTION_METER);
   }
 }
 
@@ -52,6 +70,7 @@ int32_t WriteImage(png_structp png, png_infop info, uint32_t width, uint32_t hei
   const auto depth = static_cast<png_byte>(format.bitDepth);
   significant.red = significant.green = significant.blue = significant.gray = significant.alpha = depth;
   png_set_sBIT(png, info, &significant);
+  SetColourTags(png, info, options.tags);
   png_write_info(png, info);
   for (uint32_t y = 0; y < height; y += kBatchRows) {
     if (options.stop.StopRequested()) return kStopped;
@@ -72,8 +91,9 @@ struct WriteStructs {
 int32_t EncodePng(const uint8_t* raster, uint32_t width, uint32_t height, PixelFormat format, const PngOptions& options,
                   OutputBuffer* out) {
   WriteStructs structs;
-  structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
   if (structs.png == nullptr) return kNoPngWriteStruct;
+  png_set_benign_errors(structs.png, 1);
   structs.info = png_create_info_struct(structs.png);
   if (structs.info == nullptr) return kNoPngInfoStruct;
 
@@ -88,12 +108,12 @@ namespace {
 
 int32_t EncodePngFile(const Raster& raster, const EncodeSettings& settings, OutputBuffer* out) {
   return EncodePng(raster.pixels.get(), static_cast<uint32_t>(raster.width), static_cast<uint32_t>(raster.height),
-                   raster.format, {settings.options.fastPng, settings.stop}, out);
+                   raster.format, {settings.options.fastPng, settings.stop, settings.tags}, out);
 }
 
 }  // namespace
 
 // PNG's own limit on either side.
-extern const OutputFormat kPngFormat{"png", ".png", {true, 0x7FFFFFFF}, EncodePngFile};
+extern const OutputFormat kPngFormat{"png", ".png", "PNG", {true, 0x7FFFFFFF}, EncodePngFile};
 
 }  // namespace peelbox

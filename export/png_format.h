@@ -1,11 +1,13 @@
 // The PNG file of a layer: grey, grey and alpha, RGB or RGBA at 8 or 16 bits,
-// with an sBIT chunk of its own depth, every other setting libpng's default
-// (or, when asked for speed, zlib's run-length strategy).
+// with an sBIT chunk of its own depth, the colour tags (iCCP or sRGB, and
+// pHYs), every other setting libpng's default (or, when asked for speed,
+// zlib's run-length strategy).
 #pragma once
 
 #include <cstdint>
 
 #include "export/output_buffer.h"
+#include "export/profile.h"
 #include "export/raster.h"
 #include "psd/stop_token.h"
 
@@ -14,6 +16,7 @@ namespace peelbox {
 struct PngOptions {
   bool fast = false;  // Z_RLE: faster, larger on flat artwork
   StopToken stop;     // checked between batches of rows
+  ColourTags tags{};  // iCCP or sRGB, and pHYs
 };
 
 // Encodes `height` rows of `width` interleaved pixels of `format` (16-bit

@@ -76,20 +76,32 @@ namespace {
 
 // The converter for a document: its colour table and embedded ICC profile
 // come with it.
-std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document) {
-  constexpr uint16_t kIccProfileResource = 1039;
+std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document, ColourHandling handling) {
   const auto text = [](const Bytes& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   };
   const std::string table = document.colorModeData ? text(document.colorModeData->data) : std::string();
-  const ImageResource* icc = document.imageResources ? document.imageResources->Find(kIccProfileResource) : nullptr;
-  return ColourConverter::Create(document.format, table, icc != nullptr ? text(icc->data) : std::string());
+  return ColourConverter::Create(document.format, table, EmbeddedProfile(document.imageResources.get()), handling);
 }
 
 }  // namespace
 
+// The convert-colour stage's converter, and what the files say of its
+// colours; the resources are read by now.
+void RipJob::PrepareColour(const PsdDocument& reading) {
+  converter_ = ConverterFor(reading, options.colour);
+  const std::string profile = EmbeddedProfile(reading.imageResources.get());
+  const ProfileFacts facts = DescribeProfile(profile);
+  if (facts.opened) profileDescription_ = facts.description;
+  if (!converter_) return;
+  const bool grey = converter_->Output(false).Grey();
+  const ColourTags tags = TagsFor(profile, facts, converter_->OwnSamples(), grey, converter_->MadeSrgb(),
+                                  ReadResolution(reading.imageResources.get()));
+  settings_ = std::make_shared<const EncodeSettings>(EncodeSettings{options, stopToken, tags});
+}
+
 void RipJob::LayerRecordsRead(const PsdDocument& reading, LayerInfo& layers) {
-  converter_ = ConverterFor(reading);  // the resources are read by now
+  PrepareColour(reading);
   plan_ = PlanLayers(reading.format, layers.records, converter_ != nullptr, options, namer_.get());
   canvas_ = {0, 0, reading.format.columns, reading.format.rows};
   shaping_.assign(plan_.size(), false);
@@ -191,7 +203,7 @@ int32_t RipJob::LoadAndExport() {
 
 int32_t RipJob::ExportComposite() {
   CompositeImage& composite = *document->composite;
-  converter_ = ConverterFor(*document);
+  PrepareColour(*document);
   plan_ = {PlanComposite(document->format, composite, converter_ != nullptr, options, namer_.get())};
   if (plan_[0].reason == SkipReason::kNone) {
     SendStatus("Exporting layer: \"" + plan_[0].name + "\"...", ExportProgress(0, 1));
@@ -223,6 +235,7 @@ int32_t RipJob::PlaceListed(PlannedRecord& planned) {
 void RipJob::Place(PlannedRecord* planned, const ImagePlace& image) {
   planned->image = image;
   if (namer_->NamesAfterPixels()) namer_->Name(planned, image);
+  LeaveOutTooLarge(planned);
 }
 
 int32_t RipJob::WriteLayer(PlannedRecord& planned) {
@@ -235,21 +248,26 @@ int32_t RipJob::WriteLayer(PlannedRecord& planned) {
   }
   if (encoded.code == kExportOk) Place(&planned, encoded.image);
   const std::string folder = outputFolder + planned.folder;
-  if (encoded.code != kExportOk || encoded.files.size() != planned.files.size()) {
+  std::vector<const EncodedFile*> written;
+  for (const EncodedFile& file : encoded.files) {
+    if (!file.tooLarge) written.push_back(&file);
+  }
+  if (encoded.code != kExportOk || written.size() != planned.files.size()) {
     return Fail(FailedIn::OutputFile(), encoded.code != kExportOk ? encoded.code : kWriteFailed,
                 FormatText("Cannot write \"%s\": the image could not be encoded.", (folder + planned.stem).c_str()));
   }
+  if (written.empty()) return kExportOk;  // too large for every format selected
   if (!planned.folder.empty()) {
     if (const int32_t code = MakeFolder(folder); code != kExportOk) return code;
   }
   for (size_t f = 0; f < planned.files.size(); ++f) {
     const std::string path = outputFolder + planned.files[f];
     int error = 0;
-    if (const int32_t code = WriteFileAtomically(folder, path, encoded.files[f].bytes, &error); code != kExportOk) {
+    if (const int32_t code = WriteFileAtomically(folder, path, written[f]->bytes, &error); code != kExportOk) {
       return Fail(FailedIn::OutputFile(), code,
                   FormatText("Cannot write \"%s\": %s.", path.c_str(), std::strerror(error)));
     }
-    outputFiles_.push_back({path, planned.index, planned.name, planned.facts, encoded.image});
+    outputFiles_.push_back({path, planned.index, planned.name, planned.facts, encoded.image, written[f]->format});
   }
   ++layersRipped_;
   return kExportOk;
@@ -293,11 +311,11 @@ void RipJob::Encode(std::shared_ptr<const LayerPlanes> planes, std::shared_ptr<c
 std::vector<SkippedRecord> RipJob::Skipped() const {
   std::vector<SkippedRecord> skipped;
   for (const PlannedRecord& planned : Plan()) {
-    if (planned.reason == SkipReason::kNone) continue;
-    if (!planned.index) {
-      skipped.push_back({std::nullopt, std::nullopt, planned.reason});
-    } else {
-      skipped.push_back({document->layerMaskInfo->Layers().key, planned.index, planned.reason});
+    std::optional<std::string> layerInfo;
+    if (planned.index) layerInfo = document->layerMaskInfo->Layers().key;
+    if (planned.reason != SkipReason::kNone) skipped.push_back({layerInfo, planned.index, planned.reason});
+    for (const OutputFormat* format : planned.tooLarge) {
+      skipped.push_back({layerInfo, planned.index, SkipReason::kTooLarge, format});
     }
   }
   return skipped;
@@ -314,6 +332,7 @@ std::string RipJob::NothingWrittenNote() const {
   if (any(SkipReason::kUnsupportedChannels)) return "No layer of this document has channels Peelbox can write.";
   if (any(SkipReason::kHidden)) return "Every layer with pixels of its own is hidden.";
   if (any(SkipReason::kTransparent)) return "Every layer with pixels of its own is fully transparent as written.";
+  if (any(SkipReason::kTooLarge)) return "Every layer is too large for the formats selected.";
   if (any(SkipReason::kFiltered)) {
     return any(SkipReason::kHidden) ? "Every layer with pixels of its own is hidden or left out by the layer filters."
                                     : "The layer filters leave out every layer with pixels of its own.";

@@ -36,6 +36,7 @@ struct OutputFile {
   std::string layerName;
   LayerFacts facts;
   ImagePlace image;  // where the written image lies on the canvas
+  const OutputFormat* format = nullptr;
 };
 
 // A record of the document's layers that gave no files, and why.
@@ -43,6 +44,7 @@ struct SkippedRecord {
   std::optional<std::string> layerInfo;  // "main", or the tagged block that holds the layers
   std::optional<size_t> record;          // none when the reason concerns the whole document
   SkipReason reason = SkipReason::kNone;
+  const OutputFormat* format = nullptr;  // for kTooLarge: the format alone that gets no file
 };
 
 class RipJob : public StatusSink {
@@ -79,6 +81,9 @@ class RipJob : public StatusSink {
   // as far as the job got.
   std::span<const PlannedRecord> Plan() const { return {plan_.data(), reached_}; }
   FailedIn FailedStep() const { return failedIn_; }
+  // The embedded profile's description; none without a profile Little CMS
+  // can open.
+  const std::optional<std::string>& ProfileDescription() const { return profileDescription_; }
   const std::string& Error() const { return error_; }
   // A stopped job is not a failed one: Run returns 0 and the files written
   // so far stay, complete.
@@ -103,6 +108,7 @@ class RipJob : public StatusSink {
  private:
   int32_t PrepareNamer();
   int32_t PrepareOutputFolder();
+  void PrepareColour(const PsdDocument& reading);
   int32_t MakeFolder(const std::string& path);
   int32_t LoadAndExport();
   int32_t ExportComposite();
@@ -135,6 +141,7 @@ class RipJob : public StatusSink {
   FailedIn failedIn_;
   std::string error_;
   bool stopped_ = false;
+  std::optional<std::string> profileDescription_;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
   // Built once per document with its plan; shared by the encoders. None for
   // a document whose mode and depth have no rule.

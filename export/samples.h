@@ -31,4 +31,13 @@ inline double Clamped(float value) {
 
 inline uint16_t Scaled(double value) { return static_cast<uint16_t>(std::lround(value * 65535.0)); }
 
+// A 16-bit sample as the 8-bit formats take it, rounded.
+inline uint8_t Reduced(uint16_t value) { return static_cast<uint8_t>((value * 255u + 32767u) / 65535u); }
+
+// An 8-bit colour sample with transparency `alpha` laid over `under`,
+// rounded.
+inline uint8_t Blended(uint8_t colour, uint8_t alpha, uint8_t under) {
+  return static_cast<uint8_t>((colour * alpha + under * (255u - alpha) + 127u) / 255u);
+}
+
 }  // namespace peelbox

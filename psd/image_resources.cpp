@@ -23,7 +23,8 @@ int32_t ImageResourceList::Read(std::FILE* file) {
     if (!resource) return result;
     const unsigned id = resource->id;
     resources.push_back(std::move(resource));
-    ReportProgress(file, FormatText("Read image resource number: %d; Res. ID: %u", static_cast<int>(resources.size()), id));
+    ReportProgress(file,
+                   FormatText("Read image resource number: %d; Res. ID: %u", static_cast<int>(resources.size()), id));
     position = ftello(file);
     if (position < 0) return kNoPosition;
   }
@@ -35,6 +36,25 @@ const ImageResource* ImageResourceList::Find(uint16_t id) const {
     if (resource->id == id) return resource.get();
   }
   return nullptr;
+}
+
+std::string EmbeddedProfile(const ImageResourceList* resources) {
+  const ImageResource* icc = resources != nullptr ? resources->Find(kIccProfileResource) : nullptr;
+  if (icc == nullptr || icc->data.size() == 0) return {};
+  return std::string(reinterpret_cast<const char*>(icc->data.data()), icc->data.size());
+}
+
+std::optional<Resolution> ReadResolution(const ImageResourceList* resources) {
+  const ImageResource* info = resources != nullptr ? resources->Find(kResolutionInfoResource) : nullptr;
+  // hRes (4), its unit (2), the width unit (2), then vRes (4).
+  constexpr size_t kThrough = 12;
+  if (info == nullptr || info->data.size() < kThrough) return std::nullopt;
+  const uint8_t* body = info->data.data();
+  const auto fixed = [](const uint8_t* at) {
+    return static_cast<int32_t>(static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
+                                static_cast<uint32_t>(at[2]) << 8 | at[3]);
+  };
+  return Resolution{fixed(body), fixed(body + 8)};
 }
 
 int32_t ImageResource::Read(std::FILE* file) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,23 @@ class ImageResourceList : public PsdBlock {
 
   std::vector<std::unique_ptr<ImageResource>> resources;  // file order
 };
+
+// The resources the export reads. Their bodies are kept as bytes; these give
+// their values, each checked against the body's length.
+inline constexpr uint16_t kResolutionInfoResource = 1005;
+inline constexpr uint16_t kIccProfileResource = 1039;
+
+// The embedded ICC profile's bytes, empty when there is none.
+std::string EmbeddedProfile(const ImageResourceList* resources);
+
+// The resolution as stored: pixels per inch as signed 16.16 fixed point,
+// whatever the unit fields say (they only choose how Photoshop shows it).
+struct Resolution {
+  int32_t horizontal = 0;
+  int32_t vertical = 0;
+};
+// None when the resource is absent or too short to hold both values.
+std::optional<Resolution> ReadResolution(const ImageResourceList* resources);
 
 std::unique_ptr<ImageResourceList> CreateImageResourceList(BlockOwner* owner, std::FILE* file, int32_t* result);
 std::unique_ptr<ImageResource> CreateImageResource(BlockOwner* owner, std::FILE* file, int32_t* result);

@@ -9,7 +9,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config          # toolchain
   libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
-  liblcms2-dev                       # CMYK and Lab to sRGB
+  liblcms2-dev                       # profiles, CMYK and Lab to sRGB
+  libwebp-dev libjpeg62-turbo-dev    # WebP and JPEG output
   qt6-base-dev fonts-dejavu-core     # the desktop program
   scdoc                              # the manual pages
   libgtest-dev nlohmann-json3-dev    # tests
