@@ -23,7 +23,8 @@ const char kUsage[] =
     "                       first, with the files they would get or why none\n"
     "      --json           print one JSON object per document, one per line\n"
     "      --visible-only   skip layers that are hidden or inside a hidden group\n"
-    "      --formats LIST   write only these formats: png, gif or png,gif (default)\n"
+    "      --formats LIST   the formats written, comma-separated: png, gif, webp,\n"
+    "                       jpeg (default png,gif)\n"
     "      --name TEMPLATE  name each layer's files by TEMPLATE: their path in\n"
     "                       OUTPUT_FOLDER without the extension (default {name})\n"
     "      --groups-as-folders\n"
@@ -46,6 +47,20 @@ const char kUsage[] =
     "                       masks, opacity and fill, those of its groups, and the\n"
     "                       layer it is clipped to shape its transparency (layer\n"
     "                       effects are not drawn)\n"
+    "      --color MODE     keep (default): samples as stored, the document's profile\n"
+    "                       embedded in PNG and JPEG files; srgb: RGB and grey\n"
+    "                       samples converted to sRGB through the profile\n"
+    "      --webp-quality Q lossy WebP files of quality Q (0 to 100); lossless\n"
+    "                       without it\n"
+    "      --jpeg-quality Q JPEG quality (0 to 100, default 90)\n"
+    "      --background RRGGBB\n"
+    "                       the colour JPEG files show under transparency\n"
+    "                       (default ffffff, white)\n"
+    "      --gif-matte RRGGBB\n"
+    "                       GIF pixels of alpha 128 and up are blended over this\n"
+    "                       colour, the others are transparent\n"
+    "      --gif-dither     Floyd-Steinberg dithering in GIFs of more than 254\n"
+    "                       colours\n"
     "  -t, --threads N      encode on N threads (default: one per core)\n"
     "  -q, --quiet          print no status lines\n"
     "  -h, --help           show this help and exit\n"
@@ -119,6 +134,23 @@ bool ParsePad(const std::string& text, ExportOptions* job) {
   const long value = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || value < 0 || value > ExportOptions::kMaxPad) return false;
   job->pad = static_cast<int>(value);
+  return true;
+}
+
+// 0 to 100.
+bool ParseQuality(const std::string& text, int* quality) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 0 || value > 100) return false;
+  *quality = static_cast<int>(value);
+  return true;
+}
+
+// RRGGBB, six hexadecimal digits, with or without a leading #.
+bool ParseColour(std::string text, int* colour) {
+  if (!text.empty() && text[0] == '#') text.erase(0, 1);
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+  *colour = static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
   return true;
 }
 
@@ -205,6 +237,22 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "--pad") {
       std::string pad;
       if (!takeValue(&pad) || !ParsePad(pad, &options->job)) return Usage("--pad needs a number from 0 to 4096");
+    } else if (argument == "--color") {
+      std::string colour;
+      if (!takeValue(&colour) || (colour != "keep" && colour != "srgb")) return Usage("--color needs keep or srgb");
+      options->job.colour = colour == "srgb" ? ColourHandling::kSrgb : ColourHandling::kKeep;
+    } else if (argument == "--webp-quality" || argument == "--jpeg-quality") {
+      std::string quality;
+      int* into = argument == "--webp-quality" ? &options->job.webpQuality : &options->job.jpegQuality;
+      if (!takeValue(&quality) || !ParseQuality(quality, into)) return Usage(argument + " needs a number from 0 to 100");
+    } else if (argument == "--background" || argument == "--gif-matte") {
+      std::string colour;
+      int* into = argument == "--background" ? &options->job.background : &options->job.gifMatte;
+      if (!takeValue(&colour) || !ParseColour(colour, into)) {
+        return Usage(argument + " needs a colour as RRGGBB, such as ffffff");
+      }
+    } else if (argument == "--gif-dither") {
+      options->job.gifDither = true;
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
       if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {
@@ -213,9 +261,7 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "--formats") {
       std::string formats;
       if (!takeValue(&formats) || !ParseFormats(formats, &options->job)) {
-        std::string list = OutputFormatNames();
-        std::erase(list, ' ');
-        return Usage("--formats needs " + OutputFormatNames() + " or " + list);
+        return Usage("--formats needs one or more of " + OutputFormatNames() + ", separated by commas");
       }
     } else {
       return Usage("unknown option '" + argument + "'");

@@ -1,12 +1,10 @@
 // The JPEG file of a layer, through libjpeg-turbo: 8 bits, transparency
 // flattened over the background colour, the document's profile in APP2
 // markers when the samples are its own.
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t first
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -15,6 +13,9 @@
 #include "export/export_result.h"
 #include "export/output_format.h"
 #include "export/samples.h"
+
+// Last: jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 namespace peelbox {
 

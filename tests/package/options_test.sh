@@ -83,10 +83,11 @@ while IFS='|' read -r line offered; do
 done <<'CASES'
 peelbox-cli --fo                 | --formats
 peelbox-cli --vers               | --version
-peelbox-cli --formats\s          | gif png
+peelbox-cli --formats\s          | gif jpeg png webp
 peelbox-cli --formats p          | png
-peelbox-cli --formats png,       | png,gif
-peelbox-cli --formats gif,png,   |
+peelbox-cli --formats png,       | png,gif png,jpeg png,webp
+peelbox-cli --formats gif,png,jpeg,webp, |
+peelbox-cli --color\s            | keep srgb
 peelbox-cli --formats=g          | gif
 peelbox-cli -t\s                 |
 peelbox-cli --threads=           |
