@@ -2,7 +2,10 @@
 
 #include <gd.h>
 #include <png.h>
+#include <webp/decode.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
@@ -40,6 +43,19 @@ bool Decode(png_structp png, png_infop info, std::FILE* file, DecodedPng* out, s
     out->significantBits = grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
     if (out->colorType & PNG_COLOR_MASK_ALPHA) out->significantBits.push_back(bits->alpha);
   }
+  png_charp name = nullptr;
+  png_bytep profile = nullptr;
+  png_uint_32 profileSize = 0;
+  int compression = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize) != 0) {
+    out->iccName = name;
+    out->iccProfile.assign(reinterpret_cast<const char*>(profile), profileSize);
+  }
+  // By the chunk itself: libpng also reports sRGB for an iCCP profile it
+  // knows to be sRGB.
+  out->srgb = std::find(out->chunks.begin(), out->chunks.end(), "sRGB") != out->chunks.end();
+  int unit = 0;
+  png_get_pHYs(png, info, &out->xPixelsPerMetre, &out->yPixelsPerMetre, &unit);
   const size_t rowBytes = png_get_rowbytes(png, info);
   out->pixels.resize(rowBytes * out->height);
   rows->resize(out->height);
@@ -62,6 +78,22 @@ DecodedPng ReadPng(const std::filesystem::path& path) {
   out.ok = Decode(png, info, file.get(), &out, &rows);
   png_destroy_read_struct(&png, &info, nullptr);
   return out;
+}
+
+std::vector<uint8_t> Rgba8(const DecodedPng& png) {
+  const int channels = png.colorType == 0 ? 1 : png.colorType == 4 ? 2 : png.colorType == 2 ? 3 : 4;
+  const int bytes = png.bitDepth / 8;
+  std::vector<uint8_t> rgba;
+  for (size_t at = 0; at < png.pixels.size(); at += static_cast<size_t>(channels * bytes)) {
+    const auto sample = [&](int c) {
+      if (bytes == 1) return png.pixels[at + c];
+      return static_cast<uint8_t>(((png.pixels[at + 2 * c] << 8 | png.pixels[at + 2 * c + 1]) * 255 + 32767) / 65535);
+    };
+    const bool grey = channels <= 2;
+    for (int c = 0; c < 3; ++c) rgba.push_back(sample(grey ? 0 : c));
+    rgba.push_back(channels % 2 == 0 ? sample(channels - 1) : 255);
+  }
+  return rgba;
 }
 
 std::vector<int> AlphaSamples(const DecodedPng& png) {
@@ -97,6 +129,47 @@ DecodedGif ReadGif(const std::filesystem::path& path) {
   }
   gdImageDestroy(image);
   return out;
+}
+
+}  // namespace peelbox::test
+
+namespace peelbox::test {
+
+Decoded8 ReadWebp(const std::filesystem::path& path) {
+  const ByteVector bytes = ReadAll(path);
+  Decoded8 out;
+  uint8_t* rgba = WebPDecodeRGBA(bytes.data(), bytes.size(), &out.width, &out.height);
+  if (rgba == nullptr) return out;
+  out.channels = 4;
+  out.pixels.assign(rgba, rgba + static_cast<size_t>(out.width) * out.height * 4);
+  WebPFree(rgba);
+  return out;
+}
+
+Decoded8 ReadJpeg(const std::filesystem::path& path) { return DecodeJpeg(ReadAll(path)); }
+
+}  // namespace peelbox::test
+
+namespace peelbox::test {
+
+Decoded8 Flattened(const DecodedPng& png, int background, int channels) {
+  Decoded8 flat{static_cast<int>(png.width), static_cast<int>(png.height), channels, {}, {}};
+  const std::vector<uint8_t> rgba = Rgba8(png);
+  for (size_t at = 0; at < rgba.size(); at += 4) {
+    for (int c = 0; c < channels; ++c) {
+      const int under = background >> (16 - 8 * c) & 255;
+      flat.pixels.push_back(static_cast<uint8_t>((rgba[at + c] * rgba[at + 3] + under * (255 - rgba[at + 3]) + 127) / 255));
+    }
+  }
+  return flat;
+}
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double squares = 0;
+  for (size_t i = 0; i < a.size(); ++i) squares += (a[i] - b[i]) * (a[i] - b[i]);
+  if (squares == 0) return 99;
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / squares);
 }
 
 }  // namespace peelbox::test
