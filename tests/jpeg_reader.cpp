@@ -1,12 +1,13 @@
 // JPEG through libjpeg for the tests: decoding, and the reference encoding
 // the written files are compared with.
-#include <jpeglib.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 
 #include "tests/image_readers.h"
+
+// Last: jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 namespace peelbox::test {
 
