@@ -1,11 +1,13 @@
 // Fuzz target: a whole rip of a document into a folder, with and without
 // ignore-alpha, on one thread and on two, with the command line's options, a
 // name template of every field and layer filters among them, and each layer
-// as shown, trimmed and padded. Every file is a layer's own, inside the
-// output folder, and every PNG reads back at the size the report gives it:
-// its layer's size unless trimmed.
+// as shown, trimmed and padded, and in every format with the colour, WebP,
+// JPEG and GIF options. Every file is a layer's own, inside the output
+// folder, and every PNG and WebP reads back at the size the report gives
+// it: its layer's size unless trimmed.
 #include <png.h>
 #include <unistd.h>
+#include <webp/decode.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "export/export_result.h"
+#include "export/output_format.h"
 #include "export/rip_job.h"
 #include "psd/document.h"
 
@@ -45,6 +48,16 @@ void CheckPng(const std::string& path, int64_t width, int64_t height) {
   if (!sized) std::abort();
 }
 
+void CheckWebp(const std::string& path, int64_t width, int64_t height) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) std::abort();
+  uint8_t header[64];
+  const size_t size = std::fread(header, 1, sizeof header, file);
+  std::fclose(file);
+  int w = 0, h = 0;
+  if (!WebPGetInfo(header, size, &w, &h) || w != width || h != height) std::abort();
+}
+
 // Whether the path names a file inside the folder, by its words alone.
 bool Inside(const std::filesystem::path& folder, const std::string& path) {
   const std::filesystem::path relative = std::filesystem::path(path).lexically_relative(folder);
@@ -61,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   std::fclose(file);
   const std::filesystem::path out = folder.path() / "out";
-  for (int pass = 0; pass < 4; ++pass) {
+  for (int pass = 0; pass < 5; ++pass) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     const int ignoreAlpha = pass == 1 ? 1 : 0;
@@ -78,6 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       job.options.visibleOnly = true;
       job.options.fastPng = true;
     }
+    if (pass == 1) job.options.formats = {"png", "gif", "webp", "jpeg"};  // WebP lossless, JPEG over white
+    if (pass == 4) {  // every format with every colour option: sRGB, lossy WebP, a background, a dithered matte
+      job.options.formats = {"png", "gif", "webp", "jpeg"};
+      job.options.colour = peelbox::ColourHandling::kSrgb;
+      job.options.webpQuality = 40;
+      job.options.jpegQuality = 20;
+      job.options.background = 0x102030;
+      job.options.gifMatte = 0x336699;
+      job.options.gifDither = true;
+    }
     if (pass == 3) {  // masks, opacity, groups and clipping, trimmed, with a margin
       job.options.asShown = true;
       job.options.extent = peelbox::Extent::kTrim;
@@ -89,7 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::string> paths;
     for (const peelbox::OutputFile& written : job.OutputFiles()) {
       if (!paths.insert(written.path).second || !Inside(out, written.path)) std::abort();
-      if (written.path.compare(written.path.size() - 4, 4, ".png") != 0) continue;
+      const std::string format = written.format->name;
+      if (format == "webp") CheckWebp(written.path, written.image.width, written.image.height);
+      if (format != "png") continue;
       CheckPng(written.path, written.image.width, written.image.height);
       if (pass == 3) continue;
       const peelbox::ImagePlace own =
