@@ -2,6 +2,7 @@
 # Time and bytes of each output format on one document, side by side: each
 # a whole run of peelbox-cli on every core, best of 3, files summed.
 #   bash bench/formats.sh PEELBOX_CLI DOCUMENT
+set -euo pipefail
 cli=$1 doc=$2 out=$(mktemp -d)
 run() {  # LABEL ARGS...
   local label=$1; shift
