@@ -1,6 +1,7 @@
 #include "export/gif_format.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
@@ -79,34 +80,35 @@ bool VisitPixels(const Raster& image, const StopToken& stop, int matte, Visit vi
   }
 }
 
-// Floyd-Steinberg: each pixel's error, in sixteenths, spread to the pixels
-// right of it and below. Transparent pixels take and pass on none.
+// Floyd-Steinberg: each pixel's error spread to the pixels right of it and
+// below, 7, 3, 5 and 1 sixteenths. Kept unrounded: rounding each share
+// would drift the picture's mean. Transparent pixels take and pass on none.
 class ErrorDiffusion {
  public:
   explicit ErrorDiffusion(int32_t width)
-      : width_(width), rows_(new (std::nothrow) int32_t[2 * 3 * (static_cast<size_t>(width) + 2)]()) {}
+      : width_(width), rows_(new (std::nothrow) float[2 * 3 * (static_cast<size_t>(width) + 2)]()) {}
   bool valid() const { return rows_ != nullptr; }
 
   void StartRow(int32_t y) {
     if (y == 0) return;
     std::swap(current_, next_);
-    std::fill(Row(next_), Row(next_) + 3 * (width_ + 2), 0);
+    std::fill(Row(next_), Row(next_) + 3 * (width_ + 2), 0.0f);
   }
-  // The colour to look up for pixel x: its own plus the error it was given.
-  uint8_t Adjusted(int32_t x, int c, uint8_t value) const {
-    return static_cast<uint8_t>(std::clamp(value + (Row(current_)[3 * (x + 1) + c] + 8) / 16, 0, 255));
+  // Pixel x's own value plus the error it was given, within 0..255.
+  float Wanted(int32_t x, int c, uint8_t value) const {
+    return std::clamp(value + Row(current_)[3 * (x + 1) + c], 0.0f, 255.0f);
   }
-  void Spread(int32_t x, int c, int error) {
-    Row(current_)[3 * (x + 2) + c] += 7 * error;
-    Row(next_)[3 * x + c] += 3 * error;
-    Row(next_)[3 * (x + 1) + c] += 5 * error;
-    Row(next_)[3 * (x + 2) + c] += error;
+  void Spread(int32_t x, int c, float error) {
+    Row(current_)[3 * (x + 2) + c] += error * (7.0f / 16);
+    Row(next_)[3 * x + c] += error * (3.0f / 16);
+    Row(next_)[3 * (x + 1) + c] += error * (5.0f / 16);
+    Row(next_)[3 * (x + 2) + c] += error * (1.0f / 16);
   }
 
  private:
-  int32_t* Row(int which) const { return rows_.get() + static_cast<size_t>(which) * 3 * (width_ + 2); }
+  float* Row(int which) const { return rows_.get() + static_cast<size_t>(which) * 3 * (width_ + 2); }
   int32_t width_;
-  std::unique_ptr<int32_t[]> rows_;
+  std::unique_ptr<float[]> rows_;
   int current_ = 0;
   int next_ = 1;
 };
@@ -169,11 +171,13 @@ std::unique_ptr<PaletteImage> ChooseColours(const Raster& raster, const StopToke
           row[x] = PaletteImage::kTransparentIndex;
           return true;
         }
-        const uint8_t wanted[3] = {diffusion.Adjusted(x, 0, r), diffusion.Adjusted(x, 1, g),
-                                   diffusion.Adjusted(x, 2, b)};
-        row[x] = image->IndexOf(wanted[0], wanted[1], wanted[2]);
+        const float wanted[3] = {diffusion.Wanted(x, 0, r), diffusion.Wanted(x, 1, g), diffusion.Wanted(x, 2, b)};
+        const auto level = [](float value) { return static_cast<uint8_t>(std::lround(value)); };
+        row[x] = image->IndexOf(level(wanted[0]), level(wanted[1]), level(wanted[2]));
         const uint32_t got = image->Colour(row[x]);
-        for (int c = 0; c < 3; ++c) diffusion.Spread(x, c, wanted[c] - static_cast<int>(got >> (16 - 8 * c) & 0xFF));
+        for (int c = 0; c < 3; ++c) {
+          diffusion.Spread(x, c, wanted[c] - static_cast<float>(got >> (16 - 8 * c) & 0xFF));
+        }
         return true;
       });
   return indexed ? std::move(image) : nullptr;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "export/gif_format.h"
@@ -242,24 +243,39 @@ TEST(GifMatte, AlphaBelow128IsTransparentTheRestBlendedOverTheMatte) {
   }
 }
 
-TEST(Formats, ALayerTooLargeForWebpGetsEveryOtherFile) {
-  DocumentRecipe doc = Document(false, 8, {});
-  doc.layers.push_back(psdbuild::PixelLayer({0, 0, 16384, 1, false, false, 5, "Wide"}));
-  ExportOptions options = Formats({"png", "webp", "jpeg"});
-  const auto ripped = Rip(doc, options);
-  ASSERT_EQ(ripped->result, 0);
-  EXPECT_EQ(ripped->out.FileNames(),
-            (std::vector<std::string>{"Sky.jpg", "Sky.png", "Sky.webp", "Wide.jpg", "Wide.png"}));
-  EXPECT_EQ(ripped->job->FilesSaved(), 5);
-  EXPECT_EQ(ripped->job->LayersRipped(), 2);
-  const std::vector<SkippedRecord> skipped = ripped->job->Skipped();
-  ASSERT_EQ(skipped.size(), 1u);
-  EXPECT_EQ(skipped[0].record, 1u);
-  EXPECT_EQ(SkipReasonText(skipped[0].reason, skipped[0].format), "too large for WebP");
-  // A listing plans the same files.
-  options.listOnly = true;
-  const auto listed = Rip(doc, options);
-  EXPECT_EQ(listed->job->Plan()[1].files, (std::vector<std::string>{"Wide.png", "Wide.jpg"}));
+// Each format's own limit on either side; the other formats are written.
+TEST(Formats, ALayerTooLargeForAFormatGetsEveryOtherFile) {
+  const struct {
+    int32_t width;
+    std::vector<std::string> files;
+    std::vector<std::string> reasons;
+  } cases[] = {
+      {16383, {"Wide.gif", "Wide.jpg", "Wide.png", "Wide.webp"}, {}},
+      {16384, {"Wide.gif", "Wide.jpg", "Wide.png"}, {"too large for WebP"}},
+      {65501, {"Wide.gif", "Wide.png"}, {"too large for WebP", "too large for JPEG"}},
+      {65536, {"Wide.png"}, {"too large for GIF", "too large for WebP", "too large for JPEG"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.width);
+    DocumentRecipe doc = Document(false, 8, {});
+    doc.layers = {psdbuild::PixelLayer({0, 0, c.width, 1, false, false, 5, "Wide"})};
+    ExportOptions options = Formats({"png", "gif", "webp", "jpeg"});
+    const auto ripped = Rip(doc, options);
+    ASSERT_EQ(ripped->result, 0);
+    EXPECT_EQ(ripped->out.FileNames(), c.files);
+    EXPECT_EQ(ripped->job->FilesSaved(), static_cast<int>(c.files.size()));
+    std::vector<std::string> reasons;
+    for (const SkippedRecord& skipped : ripped->job->Skipped()) {
+      EXPECT_EQ(skipped.record, 0u);
+      reasons.push_back(SkipReasonText(skipped.reason, skipped.format));
+    }
+    EXPECT_EQ(reasons, c.reasons);
+    // A listing plans the same files.
+    options.listOnly = true;
+    std::vector<std::string> planned = Rip(doc, options)->job->Plan()[0].files;
+    std::sort(planned.begin(), planned.end());
+    EXPECT_EQ(planned, c.files);
+  }
 }
 
 TEST(Formats, OneStemPerLayerAcrossFourFormats) {
@@ -294,6 +310,39 @@ TEST(Formats, JpegFlattensOverTheBackground) {
     EXPECT_EQ(jpeg.channels, c.channels);
     EXPECT_EQ(jpeg.pixels, test::DecodeJpeg(test::ReferenceJpeg(flat, 90)).pixels);
   }
+}
+
+// Dithering passes each pixel's error on to its neighbours, so that the
+// picture as a whole keeps its colour; an error passed the wrong way, or
+// not at all, shows as a drift of the mean.
+TEST(GifDither, KeepsTheMeanColourOfAManyColouredRamp) {
+  Raster raster;
+  raster.width = 1024;
+  raster.height = 256;
+  raster.format = {2, 8};
+  ASSERT_TRUE(raster.Allocate());
+  for (int32_t y = 0; y < raster.height; ++y) {
+    for (int32_t x = 0; x < raster.width; ++x) {
+      uint8_t* at = raster.pixels.get() + static_cast<size_t>(y) * raster.RowBytes() + 3 * static_cast<size_t>(x);
+      at[0] = static_cast<uint8_t>(x / 4);
+      at[1] = static_cast<uint8_t>(y);
+      at[2] = static_cast<uint8_t>((x / 4 + y) / 2);
+    }
+  }
+  const std::unique_ptr<PaletteImage> image = MakeGifImage(raster, {}, {-1, true});
+  ASSERT_TRUE(image);
+  double error[3] = {};
+  for (int32_t y = 0; y < raster.height; ++y) {
+    for (int32_t x = 0; x < raster.width; ++x) {
+      const uint32_t colour = image->Colour(image->Row(y)[x]);
+      for (int c = 0; c < 3; ++c) {
+        error[c] += static_cast<int>(colour >> (16 - 8 * c) & 255) - raster.Row(y)[3 * static_cast<size_t>(x) + c];
+      }
+    }
+  }
+  for (double e : error) EXPECT_LT(std::abs(e) / (1024.0 * 256), 0.25);
+  const std::unique_ptr<PaletteImage> plain = MakeGifImage(raster, {}, {-1, false});
+  EXPECT_FALSE(std::equal(image->Row(100), image->Row(100) + 1024, plain->Row(100)));
 }
 
 }  // namespace
