@@ -1,5 +1,6 @@
 #include "cli/listing.h"
 
+#include "export/output_format.h"
 #include "export/rip_job.h"
 #include "psd/format_text.h"
 
@@ -16,6 +17,9 @@ std::string Outcome(const PlannedRecord& planned) {
   if (planned.reason != SkipReason::kNone) return std::string("(") + SkipReasonName(planned.reason) + ")";
   std::string files;
   for (const std::string& file : planned.files) files += (files.empty() ? "" : ", ") + file;
+  for (const OutputFormat* format : planned.tooLarge) {
+    files += " (" + SkipReasonText(SkipReason::kTooLarge, format) + ")";
+  }
   return "-> " + files;
 }
 
