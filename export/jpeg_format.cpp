@@ -5,7 +5,6 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -15,6 +14,7 @@
 #include "export/samples.h"
 
 // Last: jpeglib.h needs FILE and size_t declared before it.
+#include <jerror.h>
 #include <jpeglib.h>
 
 namespace peelbox {
@@ -30,6 +30,35 @@ struct JpegError {
 
 [[noreturn]] void Abandon(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
 void Quietly(j_common_ptr, int) {}
+
+// The compressed bytes go straight into the output buffer, a chunk at a
+// time; a buffer that cannot grow ends the encoding through the error exit.
+struct BufferDestination {
+  jpeg_destination_mgr manager;
+  OutputBuffer* out;
+  JOCTET chunk[16384];
+};
+
+BufferDestination* DestinationOf(j_compress_ptr info) { return reinterpret_cast<BufferDestination*>(info->dest); }
+
+void StartChunk(j_compress_ptr info) {
+  BufferDestination* destination = DestinationOf(info);
+  destination->manager.next_output_byte = destination->chunk;
+  destination->manager.free_in_buffer = sizeof destination->chunk;
+}
+
+boolean ChunkFull(j_compress_ptr info) {
+  BufferDestination* destination = DestinationOf(info);
+  if (!destination->out->Append(destination->chunk, sizeof destination->chunk)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+  StartChunk(info);
+  return TRUE;
+}
+
+void LastChunk(j_compress_ptr info) {
+  BufferDestination* destination = DestinationOf(info);
+  const size_t used = sizeof destination->chunk - destination->manager.free_in_buffer;
+  if (!destination->out->Append(destination->chunk, used)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+}
 
 // One row of the image as the JPEG takes it: each colour laid over the
 // background by its transparency.
@@ -57,11 +86,10 @@ struct JpegJob {
 
 // libjpeg reports errors by longjmp to the setjmp below, so this frame holds
 // nothing with a destructor.
-int32_t Compress(jpeg_compress_struct* info, JpegError* error, const JpegJob& job, unsigned char** bytes,
-                 unsigned long* size) {
+int32_t Compress(jpeg_compress_struct* info, JpegError* error, const JpegJob& job, BufferDestination* destination) {
   if (setjmp(error->jump)) return kWriteFailed;
   jpeg_create_compress(info);
-  jpeg_mem_dest(info, bytes, size);
+  info->dest = &destination->manager;
   const bool grey = job.pixels->format().Grey();
   info->image_width = static_cast<JDIMENSION>(job.width);
   info->image_height = static_cast<JDIMENSION>(job.height);
@@ -97,17 +125,17 @@ int32_t Compress(jpeg_compress_struct* info, JpegError* error, const JpegJob& jo
 struct Compressor {
   jpeg_compress_struct info{};
   JpegError error{};
-  unsigned char* bytes = nullptr;
-  unsigned long size = 0;
-  Compressor() {
+  BufferDestination destination{};
+  explicit Compressor(OutputBuffer* out) {
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = Abandon;
     error.manager.emit_message = Quietly;
+    destination.manager.init_destination = StartChunk;
+    destination.manager.empty_output_buffer = ChunkFull;
+    destination.manager.term_destination = LastChunk;
+    destination.out = out;
   }
-  ~Compressor() {
-    jpeg_destroy_compress(&info);
-    std::free(bytes);
-  }
+  ~Compressor() { jpeg_destroy_compress(&info); }
 };
 
 int32_t EncodeJpegFile(const Raster& raster, const EncodeSettings& settings, OutputBuffer* out) {
@@ -131,10 +159,8 @@ int32_t EncodeJpegFile(const Raster& raster, const EncodeSettings& settings, Out
                     !settings.tags.profile.empty() && !widen,
                     &settings.stop,
                     row.get()};
-  Compressor compressor;
-  const int32_t code = Compress(&compressor.info, &compressor.error, job, &compressor.bytes, &compressor.size);
-  if (code != kExportOk) return code;
-  return out->Append(compressor.bytes, compressor.size) ? kExportOk : kWriteFailed;
+  const auto compressor = std::make_unique<Compressor>(out);  // its chunk is large for the stack
+  return Compress(&compressor->info, &compressor->error, job, &compressor->destination);
 }
 
 }  // namespace
