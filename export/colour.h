@@ -56,8 +56,9 @@ class ColourConverter {
   // Whether the raster holds the document's samples as stored (RGB, grey,
   // duotone, indexed through its table, bitmap).
   bool OwnSamples() const;
-  // Whether the raster's colours are sRGB because Peelbox made them so.
-  bool MadeSrgb() const { return !OwnSamples() && std::string_view(Conversion()) != "formula"; }
+  // Whether Peelbox made the raster's colours, which it makes sRGB (the
+  // formula for CMYK without a profile as well).
+  bool MadeSrgb() const { return !OwnSamples(); }
 
  private:
   class Transform;
