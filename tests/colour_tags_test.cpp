@@ -92,12 +92,13 @@ TEST(Profiles, EmbeddedWhenTheyFitTheSamplesAndLittleCmsOpensThem) {
     std::optional<std::string> profile;
     bool embedded;
     std::optional<std::string> description;
+    std::string chunkName;
   } cases[] = {
-      {"RGB", false, SrgbProfile(), true, "sRGB built-in"},
-      {"grey", true, GreyProfile(), true, ""},
-      {"mismatched", false, GreyProfile(), false, ""},
-      {"garbage", false, std::string(200, 'x'), false, std::nullopt},
-      {"absent", false, std::nullopt, false, std::nullopt},
+      {"RGB", false, SrgbProfile(), true, "sRGB built-in", "sRGB built-in"},
+      {"grey", true, GreyProfile(), true, "", "ICC profile"},
+      {"mismatched", false, GreyProfile(), false, "", ""},
+      {"garbage", false, std::string(200, 'x'), false, std::nullopt, ""},
+      {"absent", false, std::nullopt, false, std::nullopt, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
@@ -107,6 +108,7 @@ TEST(Profiles, EmbeddedWhenTheyFitTheSamplesAndLittleCmsOpensThem) {
     ASSERT_EQ(ripped->result, 0);
     const test::DecodedPng png = ripped->Png();
     EXPECT_EQ(png.iccProfile, c.embedded ? *c.profile : "");
+    EXPECT_EQ(png.iccName, c.chunkName);
     EXPECT_FALSE(png.srgb);
     EXPECT_EQ(test::ReadJpeg(ripped->out.path() / "Sky.jpg").iccProfile, png.iccProfile);
     if (c.description && !c.description->empty()) {
