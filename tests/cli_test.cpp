@@ -125,6 +125,10 @@ TEST(Cli, JsonListsEveryFileWritten) {
   EXPECT_EQ(result["files"][0]["layer_name"], "Background");
   EXPECT_EQ(result["files"][9]["layer_name"], "Notes: 50% grey/white?");
   for (const auto& file : result["files"]) EXPECT_TRUE(fs::is_regular_file(file["path"].get<std::string>()));
+  EXPECT_EQ(result["files"][0]["format"], "png");
+  EXPECT_EQ(result["files"][1]["format"], "gif");
+  ASSERT_TRUE(result.contains("profile"));
+  EXPECT_TRUE(result["profile"].is_null());  // the sample has no profile
 }
 
 TEST(Cli, FailedJobExitsWithOneNeverWithTheCode) {
