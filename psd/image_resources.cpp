@@ -50,11 +50,7 @@ std::optional<Resolution> ReadResolution(const ImageResourceList* resources) {
   constexpr size_t kThrough = 12;
   if (info == nullptr || info->data.size() < kThrough) return std::nullopt;
   const uint8_t* body = info->data.data();
-  const auto fixed = [](const uint8_t* at) {
-    return static_cast<int32_t>(static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
-                                static_cast<uint32_t>(at[2]) << 8 | at[3]);
-  };
-  return Resolution{fixed(body), fixed(body + 8)};
+  return Resolution{LoadBigEndian<int32_t>(body), LoadBigEndian<int32_t>(body + 8)};
 }
 
 int32_t ImageResource::Read(std::FILE* file) {
