@@ -47,6 +47,9 @@ const char kUsage[] =
     "                       layer it is clipped to shape its transparency (layer\n"
     "                       effects are not drawn)\n"
     "  -t, --threads N      encode on N threads (default: one per core)\n"
+    "  -j, --jobs N         rip N documents at once (default 1; 0: one per core),\n"
+    "                       with at most the larger of N and --threads encoding\n"
+    "                       threads in all; the output is the same as one by one\n"
     "  -q, --quiet          print no status lines\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
@@ -94,11 +97,11 @@ const char kUsage[] =
 
 namespace {
 
-bool ParseThreads(const std::string& text, unsigned* threads) {
+bool ParseCount(const std::string& text, long least, unsigned* count) {
   char* end = nullptr;
   const long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || value < 1 || value > 256) return false;
-  *threads = static_cast<unsigned>(value);
+  if (text.empty() || *end != '\0' || value < least || value > 256) return false;
+  *count = static_cast<unsigned>(value);
   return true;
 }
 
@@ -207,8 +210,13 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
       if (!takeValue(&pad) || !ParsePad(pad, &options->job)) return Usage("--pad needs a number from 0 to 4096");
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
-      if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {
+      if (!takeValue(&threads) || !ParseCount(threads, 1, &options->threads)) {
         return Usage("--threads needs a number from 1 to 256");
+      }
+    } else if (argument == "-j" || argument == "--jobs") {
+      std::string jobs;
+      if (!takeValue(&jobs) || !ParseCount(jobs, 0, &options->jobs)) {
+        return Usage("--jobs needs a number from 0 (one per core) to 256");
       }
     } else if (argument == "--formats") {
       std::string formats;

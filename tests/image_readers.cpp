@@ -2,6 +2,7 @@
 
 #include <gd.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -37,7 +38,8 @@ bool Decode(png_structp png, png_infop info, std::FILE* file, DecodedPng* out, s
   png_color_8p bits = nullptr;
   if (png_get_sBIT(png, info, &bits) != 0) {
     const bool grey = (out->colorType & PNG_COLOR_MASK_COLOR) == 0;
-    out->significantBits = grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
+    out->significantBits =
+        grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
     if (out->colorType & PNG_COLOR_MASK_ALPHA) out->significantBits.push_back(bits->alpha);
   }
   const size_t rowBytes = png_get_rowbytes(png, info);
@@ -62,6 +64,33 @@ DecodedPng ReadPng(const std::filesystem::path& path) {
   out.ok = Decode(png, info, file.get(), &out, &rows);
   png_destroy_read_struct(&png, &info, nullptr);
   return out;
+}
+
+ByteVector PngImageData(const ByteVector& file) {
+  ByteVector deflated;
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const size_t length = Be32(&file[at]);
+    if (length > file.size() - at - 12) return {};
+    if (std::equal(&file[at + 4], &file[at + 8], "IDAT")) {
+      deflated.insert(deflated.end(), &file[at + 8], &file[at + 8] + length);
+    }
+    at += 12 + length;
+  }
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return {};
+  ByteVector filtered;
+  stream.next_in = deflated.data();
+  stream.avail_in = static_cast<uInt>(deflated.size());
+  int code = Z_OK;
+  while (code == Z_OK) {
+    uint8_t piece[65536];
+    stream.next_out = piece;
+    stream.avail_out = sizeof piece;
+    code = inflate(&stream, Z_NO_FLUSH);
+    filtered.insert(filtered.end(), piece, piece + (sizeof piece - stream.avail_out));
+  }
+  inflateEnd(&stream);
+  return code == Z_STREAM_END ? filtered : ByteVector{};
 }
 
 std::vector<int> AlphaSamples(const DecodedPng& png) {

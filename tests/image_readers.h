@@ -23,6 +23,9 @@ struct DecodedPng {
 };
 
 DecodedPng ReadPng(const std::filesystem::path& path);
+// The image data of a PNG file, inflated: each row's filter type and its
+// filtered bytes. Empty when it does not inflate.
+std::vector<uint8_t> PngImageData(const std::vector<uint8_t>& file);
 // The transparency of each pixel, 8 or 16 bits; the maximum without any.
 std::vector<int> AlphaSamples(const DecodedPng& png);
 
