@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <random>
 #include <set>
 
 #include "export/export_result.h"
@@ -264,6 +267,30 @@ TEST(PngEncoder, LibdeflateDeflatesTheRowsLibpngWouldFilterAndTheyDecodeToTheRas
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.pixels, raster);
     EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "sBIT", "IDAT", "IEND"}));
+  }
+}
+
+// --help says --fast PNGs are at most 40% larger; soft artwork is where
+// they grow most.
+TEST(PngEncoder, FastStaysWithinTheSizeTheHelpGives) {
+  const uint32_t width = 400, height = 300;
+  std::vector<uint8_t> ellipse(width * height * 4), grain(width * height * 4);
+  std::minstd_rand noise(7);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const double dx = (x - 200.0) / 150, dy = (y - 150.0) / 100, r = std::sqrt(dx * dx + dy * dy);
+      uint8_t* soft = &ellipse[(y * width + x) * 4];
+      soft[0] = 48, soft[1] = 128, soft[2] = 192;
+      soft[3] = static_cast<uint8_t>(255 * std::clamp(1.5 - r, 0.0, 1.0));
+      uint8_t* photo = &grain[(y * width + x) * 4];
+      for (int c = 0; c < 4; ++c) photo[c] = static_cast<uint8_t>(x / 3 + y / 5 + c * 40 + noise() % 8);
+    }
+  }
+  for (const auto* raster : {&ellipse, &grain}) {
+    OutputBuffer fast, standard;
+    ASSERT_EQ(EncodePng(raster->data(), width, height, {6, 8}, {true}, &fast), kExportOk);
+    ASSERT_EQ(EncodePng(raster->data(), width, height, {6, 8}, {}, &standard), kExportOk);
+    EXPECT_LE(fast.size(), standard.size() * 14 / 10) << (raster == &ellipse ? "ellipse" : "grain");
   }
 }
 
