@@ -24,7 +24,6 @@ namespace {
 
 // What one document gave, kept until its turn to be printed.
 struct Outcome {
-  bool started = false;
   bool done = false;
   int32_t result = 0;
   bool stopped = false;
@@ -69,7 +68,6 @@ Outcome RunDocument(Batch& batch, size_t index) {
   job.options = options.job;
   job.stopToken = batch.stop;
   Outcome outcome;
-  outcome.started = true;
   outcome.result = job.Run();
   printer.Finish();
   outcome.stopped = job.Stopped();
