@@ -1,5 +1,6 @@
 #include "export/png_filter.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,40 +11,47 @@ namespace {
 
 enum Filter : unsigned { kNone, kSub, kUp, kAverage, kPaeth };
 
-uint8_t Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-  return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// The byte filter `f` stores at i, from the raw bytes: a to the left, b
-// above, c above-left (0 outside the row).
+// What filter f predicts from a to the left, b above and c above-left.
 template <unsigned f>
-inline uint8_t Filtered(const uint8_t* row, const uint8_t* up, size_t i, size_t bpp) {
-  const int x = row[i], b = up[i];
-  const int a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-  if constexpr (f == kSub) return static_cast<uint8_t>(x - a);
-  if constexpr (f == kUp) return static_cast<uint8_t>(x - b);
-  if constexpr (f == kAverage) return static_cast<uint8_t>(x - (a + b) / 2);
-  if constexpr (f == kPaeth) return static_cast<uint8_t>(x - Paeth(a, b, c));
-  return static_cast<uint8_t>(x);
-}
-
-template <unsigned f>
-void Write(const uint8_t* row, const uint8_t* up, size_t rowBytes, size_t bpp, uint8_t* out) {
-  for (size_t i = 0; i < rowBytes; ++i) out[i] = Filtered<f>(row, up, i, bpp);
-}
-
-// The sum libpng compares, stopping once it passes `limit`: it can no longer
-// win.
-template <unsigned f>
-size_t Cost(const uint8_t* row, const uint8_t* up, size_t rowBytes, size_t bpp, size_t limit) {
-  size_t sum = 0;
-  for (size_t i = 0; i < rowBytes; ++i) {
-    const unsigned v = Filtered<f>(row, up, i, bpp);
-    sum += v < 128 ? v : 256 - v;
-    if (sum > limit) break;
+inline int Predicted(int a, int b, int c) {
+  if constexpr (f == kSub) return a;
+  if constexpr (f == kUp) return b;
+  if constexpr (f == kAverage) return (a + b) / 2;
+  if constexpr (f == kPaeth) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
   }
-  return sum;
+  return 0;
+}
+
+// The first pixel has nothing to its left; the loops stay free of that test.
+template <unsigned f>
+void FilterInto(const uint8_t* row, const uint8_t* up, size_t n, size_t bpp, uint8_t* out) {
+  const size_t first = std::min(bpp, n);
+  for (size_t i = 0; i < first; ++i) out[i] = static_cast<uint8_t>(row[i] - Predicted<f>(0, up[i], 0));
+  for (size_t i = first; i < n; ++i) {
+    out[i] = static_cast<uint8_t>(row[i] - Predicted<f>(row[i - bpp], up[i], up[i - bpp]));
+  }
+}
+
+inline size_t Magnitude(int value) {
+  const auto byte = static_cast<uint8_t>(value);
+  return byte < 128 ? byte : 256 - byte;
+}
+
+// libpng's measure of each filter on the row: its bytes read as signed, their
+// magnitudes summed. One pass for all five, so that each byte is read once.
+void MeasureFilters(const uint8_t* row, const uint8_t* up, size_t n, size_t bpp, size_t costs[5]) {
+  const auto add = [&](int x, int a, int b, int c) {
+    costs[kNone] += Magnitude(x);
+    costs[kSub] += Magnitude(x - Predicted<kSub>(a, b, c));
+    costs[kUp] += Magnitude(x - Predicted<kUp>(a, b, c));
+    costs[kAverage] += Magnitude(x - Predicted<kAverage>(a, b, c));
+    costs[kPaeth] += Magnitude(x - Predicted<kPaeth>(a, b, c));
+  };
+  const size_t first = std::min(bpp, n);
+  for (size_t i = 0; i < first; ++i) add(row[i], 0, up[i], 0);
+  for (size_t i = first; i < n; ++i) add(row[i], row[i - bpp], up[i], up[i - bpp]);
 }
 
 }  // namespace
@@ -56,30 +64,25 @@ PngRowFilter::PngRowFilter(size_t rowBytes, size_t pixelBytes, uint32_t width, u
 }
 
 void PngRowFilter::Filter(const uint8_t* row, const uint8_t* previous, uint8_t* out) const {
-  const uint8_t* up = previous != nullptr ? previous : zeros_.get();
   const size_t n = rowBytes_, bpp = pixelBytes_;
+  const uint8_t* up = previous != nullptr ? previous : zeros_.get();
+  size_t costs[5] = {};
+  MeasureFilters(row, up, n, bpp, costs);
+  // The least, the earlier filter on a tie, as libpng chooses.
   unsigned best = kNone;
-  size_t least = Cost<kNone>(row, up, n, bpp, SIZE_MAX);
-  const auto consider = [&](unsigned f, size_t cost) {
-    if (cost < least) {
-      least = cost;
-      best = f;
-    }
-  };
-  if (filters_ & 1u << kSub) consider(kSub, Cost<kSub>(row, up, n, bpp, least));
-  if (filters_ & 1u << kUp) consider(kUp, Cost<kUp>(row, up, n, bpp, least));
-  if (filters_ & 1u << kAverage) consider(kAverage, Cost<kAverage>(row, up, n, bpp, least));
-  if (filters_ & 1u << kPaeth) consider(kPaeth, Cost<kPaeth>(row, up, n, bpp, least));
+  for (unsigned f = kSub; f <= kPaeth; ++f) {
+    if ((filters_ & 1u << f) != 0 && costs[f] < costs[best]) best = f;
+  }
   out[0] = static_cast<uint8_t>(best);
   switch (best) {
     case kSub:
-      return Write<kSub>(row, up, n, bpp, out + 1);
+      return FilterInto<kSub>(row, up, n, bpp, out + 1);
     case kUp:
-      return Write<kUp>(row, up, n, bpp, out + 1);
+      return FilterInto<kUp>(row, up, n, bpp, out + 1);
     case kAverage:
-      return Write<kAverage>(row, up, n, bpp, out + 1);
+      return FilterInto<kAverage>(row, up, n, bpp, out + 1);
     case kPaeth:
-      return Write<kPaeth>(row, up, n, bpp, out + 1);
+      return FilterInto<kPaeth>(row, up, n, bpp, out + 1);
     default:
       std::memcpy(out + 1, row, n);
   }
