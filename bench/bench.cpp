@@ -4,6 +4,7 @@
 // same job on the same document.
 //   peelbox-bench DOCUMENT.psd [--no-reference] [--peers] [--repeat N]
 //   peelbox-bench --gif-error PHOTO.png...   (the GIF's error on photographs)
+//   peelbox-bench --png-sizes IMAGE.png...   (PNG bytes and seconds by deflater)
 // With --repeat, every whole job and every peer runs N times and the fastest
 // run counts: the machine's noise only ever adds time.
 #include <gd.h>
@@ -198,6 +199,49 @@ Row Command(const std::string& stage, const std::string& command) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
+// Images (RGBA as read) encoded as the default job, with libpng's own
+// deflate, with --fast and with --fast before libdeflate (Z_RLE): bytes and
+// seconds of each, on one thread.
+int MeasurePngSizes(int count, char** paths) {
+  const struct {
+    const char* name;
+    peelbox::PngOptions options;
+  } ways[] = {{"default", {}},
+              {"libpng", {false, {}, peelbox::PngDeflater::kLibpng}},
+              {"--fast", {true, {}, peelbox::PngDeflater::kLibdeflate}},
+              {"Z_RLE", {true, {}, peelbox::PngDeflater::kLibpng}}};
+  std::printf("| %-24s", "image");
+  for (const auto& way : ways) std::printf(" | %10s bytes | %6s s", way.name, way.name);
+  std::printf(" |\n");
+  std::vector<double> bytes(std::size(ways)), seconds(std::size(ways));
+  for (int i = 0; i < count; ++i) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, paths[i])) {
+      std::fprintf(stderr, "cannot read %s\n", paths[i]);
+      return 1;
+    }
+    png.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
+    png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr);
+    std::printf("| %-24s", fs::path(paths[i]).stem().string().c_str());
+    for (size_t w = 0; w < std::size(ways); ++w) {
+      peelbox::OutputBuffer out;
+      const auto start = Clock::now();
+      peelbox::EncodePng(rgba.data(), png.width, png.height, {6, 8}, ways[w].options, &out);
+      const double taken = Since(start);
+      bytes[w] += static_cast<double>(out.size());
+      seconds[w] += taken;
+      std::printf(" | %16zu | %8.3f", out.size(), taken);
+    }
+    std::printf(" |\n");
+  }
+  std::printf("| %-24s", "all");
+  for (size_t w = 0; w < std::size(ways); ++w) std::printf(" | %16.0f | %8.3f", bytes[w], seconds[w]);
+  std::printf(" |\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +250,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (std::strcmp(argv[1], "--gif-error") == 0) return MeasureGifError(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "--png-sizes") == 0) return MeasurePngSizes(argc - 2, argv + 2);
   const std::string source = argv[1];
   bool reference = true, peers = false;
   for (int i = 2; i < argc; ++i) {

@@ -5,17 +5,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/json_report.h"
-#include "cli/listing.h"
+#include "cli/batch.h"
 #include "cli/options.h"
-#include "cli/progress.h"
 #include "export/file_name.h"
-#include "export/report.h"
-#include "export/rip_job.h"
 
 namespace {
 
@@ -38,12 +33,6 @@ void StopOnInterrupt(const peelbox::StopToken& stop) {
   sigaction(SIGINT, &action, nullptr);
 }
 
-// The report's lines end in "\r\n"; a terminal or a file here wants "\n".
-std::string WithNativeLineEnds(std::string text) {
-  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
-  return text;
-}
-
 // Where each document's files go: the output folder itself for one
 // document; for several, a folder of each one's own named after its file,
 // by the rules of layer file names.
@@ -59,32 +48,6 @@ std::vector<std::string> DocumentFolders(const Options& options) {
   return folders;
 }
 
-// Reads (and, unless listing, rips) one document and prints its outcome.
-// Returns the job's result.
-int32_t RunOne(const Options& options, const std::string& source, const std::string& folder,
-               const peelbox::StopToken& stop, bool* stopped) {
-  peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
-  peelbox::RipJob job(source, folder, options.job.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
-  job.threads = options.threads;
-  job.options = options.job;
-  job.stopToken = stop;
-  const int32_t result = job.Run();
-  printer.Finish();
-  *stopped = job.Stopped();
-  if (options.json) {
-    std::printf("%s\n", (options.list ? peelbox::cli::JsonListing(job, result) : peelbox::cli::JsonReport(job, result)).c_str());
-  } else if (result != 0) {
-    // A failure goes where errors go, so that "--quiet > log" still shows it.
-    std::fprintf(stderr, "%s\n", WithNativeLineEnds(peelbox::ReportText(job.Summary(result))).c_str());
-  } else if (options.list) {
-    std::printf("%s", peelbox::cli::ListingText(job).c_str());
-  } else {
-    std::printf("%s", WithNativeLineEnds(peelbox::ReportText(job.Summary(result))).c_str());
-  }
-  std::fflush(stdout);
-  return result;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,16 +59,7 @@ int main(int argc, char** argv) {
 
   const peelbox::StopToken stop = peelbox::StopToken::Make();
   StopOnInterrupt(stop);
-  const std::vector<std::string> folders = options.list ? std::vector<std::string>(options.sources.size())
-                                                        : DocumentFolders(options);
-  bool failed = false;
-  for (size_t i = 0; i < options.sources.size(); ++i) {
-    // One document after another, each on every core; a failure does not
-    // stop the others, a Ctrl-C does.
-    if (i > 0 && !options.json) std::printf("\n");
-    bool stopped = false;
-    failed |= RunOne(options, options.sources[i], folders[i], stop, &stopped) != 0;
-    if (stopped || stop.StopRequested()) return peelbox::cli::kInterrupted;
-  }
-  return failed ? peelbox::cli::kJobFailed : peelbox::cli::kSucceeded;
+  const std::vector<std::string> folders =
+      options.list ? std::vector<std::string>(options.sources.size()) : DocumentFolders(options);
+  return peelbox::cli::RunBatch(options, folders, stop);
 }

@@ -13,6 +13,7 @@ struct Options {
   bool json = false;
   bool list = false;
   unsigned threads = 0;  // 0: one per core
+  unsigned jobs = 1;     // documents ripped at once; 0: one per core
   ExportOptions job;     // what each document's job writes
   std::vector<std::string> sources;
   std::string outputFolder;  // empty with --list

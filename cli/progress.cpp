@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "psd/format_text.h"
 
@@ -35,13 +36,13 @@ std::string FormatStatusLine(const std::string& text, int position, int maximum,
   return line;
 }
 
-ProgressPrinter::ProgressPrinter(std::FILE* stream, bool live)
-    : stream_(stream), live_(live), width_(live ? TerminalWidth(stream) : 80) {}
+ProgressPrinter::ProgressPrinter(std::FILE* stream, bool live, std::string prefix)
+    : stream_(stream), live_(live), prefix_(std::move(prefix)), width_(live ? TerminalWidth(stream) : 80) {}
 
 void ProgressPrinter::Send(uint32_t message, const char* text, uint32_t lParam) {
   if (message != WM_RIP_STATUS) return;
   const std::string line =
-      FormatStatusLine(text ? text : "", ProgressPosition(lParam), ProgressMaximum(lParam), live_, width_);
+      prefix_ + FormatStatusLine(text ? text : "", ProgressPosition(lParam), ProgressMaximum(lParam), live_, width_);
   if (live_) {
     // "\r" back to the start, "\33[K" clears what the previous line left.
     std::fprintf(stream_, "\r%s\33[K", line.c_str());

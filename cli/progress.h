@@ -12,7 +12,8 @@ namespace peelbox::cli {
 
 class ProgressPrinter : public RipMessageReceiver {
  public:
-  ProgressPrinter(std::FILE* stream, bool live);
+  // `prefix` starts every line: the document's name in a batch's log.
+  ProgressPrinter(std::FILE* stream, bool live, std::string prefix = {});
   void Send(uint32_t message, const char* text, uint32_t lParam) override;
   // Ends the live line, so that what follows starts on a line of its own.
   void Finish();
@@ -20,6 +21,7 @@ class ProgressPrinter : public RipMessageReceiver {
  private:
   std::FILE* stream_;
   bool live_;
+  std::string prefix_;
   bool lineOpen_ = false;
   int width_ = 80;
 };

@@ -28,7 +28,7 @@ struct ExportOptions {
   bool ignoreAlpha = false;      // every transparency but none at all becomes the maximum
   bool visibleOnly = false;      // skip layers hidden themselves or by a group
   bool groupsAsFolders = false;  // put "{path}/" before the name template: folders named after the groups
-  bool fastPng = false;          // PNGs with zlib's run-length strategy: faster, larger
+  bool fastPng = false;          // PNGs deflated at a fast level: faster, larger
   bool listOnly = false;         // read and plan every file, write nothing
   // Each file's path in the output folder, without the extension (see
   // NameTemplate).

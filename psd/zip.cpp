@@ -1,82 +1,39 @@
 #include "psd/zip.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
-#include <climits>
+#include <memory>
 
 namespace peelbox {
 
 namespace {
 
-constexpr uint64_t kFirstCapacity = 64 * 1024;
+// Deflate stores at best 258 bytes in two bits: a stream can never give more
+// than this, so a plane it claims beyond that is refused before any memory
+// is taken for it.
+uint64_t MostInflated(uint64_t storedSize) {
+  constexpr uint64_t kBestRatio = 258 * 4;
+  return storedSize > UINT64_MAX / kBestRatio - 258 ? UINT64_MAX : storedSize * kBestRatio + 258;
+}
 
-// Owns the inflate state for one stream.
-class Inflater {
- public:
-  Inflater() { ready_ = inflateInit(&stream_) == Z_OK; }
-  ~Inflater() {
-    if (ready_) inflateEnd(&stream_);
-  }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-
-  bool ready() const { return ready_; }
-
-  // Inflates into `out` (at most `room` bytes), feeding the input in pieces
-  // zlib's 32-bit counters can hold. Returns zlib's code and adds what it
-  // wrote to `*written`.
-  int Step(const uint8_t*& input, uint64_t& inputLeft, uint8_t* out, uint64_t room, uint64_t* written) {
-    if (stream_.avail_in == 0 && inputLeft > 0) {
-      stream_.next_in = const_cast<Bytef*>(input);
-      stream_.avail_in = static_cast<uInt>(std::min<uint64_t>(inputLeft, UINT_MAX));
-      input += stream_.avail_in;
-      inputLeft -= stream_.avail_in;
-    }
-    stream_.next_out = out;
-    stream_.avail_out = static_cast<uInt>(std::min<uint64_t>(room, UINT_MAX));
-    const uInt before = stream_.avail_out;
-    const int code = inflate(&stream_, Z_NO_FLUSH);
-    *written += before - stream_.avail_out;
-    return code;
-  }
-
- private:
-  z_stream stream_{};
-  bool ready_ = false;
+struct FreeDecompressor {
+  void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
 };
 
 }  // namespace
 
 bool InflateExactly(const uint8_t* stored, uint64_t storedSize, uint64_t size, Bytes* out) {
-  Inflater inflater;
-  if (!inflater.ready()) return false;
-  uint64_t capacity = std::min(size, std::max(kFirstCapacity, storedSize * 4));
-  if (!out->Allocate(capacity)) return false;
-  const uint8_t* input = stored;
-  uint64_t inputLeft = storedSize;
-  uint64_t produced = 0;
-  int code = Z_OK;
-  while (produced < size) {
-    if (produced == capacity) {
-      capacity = std::min(size, capacity * 2);
-      if (!out->Grow(capacity)) return false;
-    }
-    code = inflater.Step(input, inputLeft, out->writable() + produced, capacity - produced, &produced);
-    if (code == Z_STREAM_END) break;
-    // With room to write, no progress means the input ran out: the stream
-    // ends early.
-    if (code != Z_OK) return false;
-  }
-  if (produced < size) return false;
-  // The plane is full: the stream must end here, with nothing more in it.
-  while (code != Z_STREAM_END) {
-    uint8_t extra = 0;
-    uint64_t more = 0;
-    code = inflater.Step(input, inputLeft, &extra, 1, &more);
-    if (more > 0 || (code != Z_OK && code != Z_STREAM_END)) return false;
-  }
-  return true;
+  if (size > MostInflated(storedSize) || size > SIZE_MAX || storedSize > SIZE_MAX) return false;
+  const std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor(libdeflate_alloc_decompressor());
+  if (!decompressor || !out->Allocate(size)) return false;
+  // Exactly `size` bytes: libdeflate fails a stream that holds more
+  // (no room), and one that ends early gives fewer. Bytes after the
+  // stream's end are not looked at.
+  size_t produced = 0;
+  const libdeflate_result result =
+      libdeflate_zlib_decompress(decompressor.get(), stored, storedSize, out->writable(), size, &produced);
+  return result == LIBDEFLATE_SUCCESS && produced == size;
 }
 
 bool UndoPrediction(uint8_t* plane, uint64_t rows, uint64_t rowBytes, unsigned depth) {

@@ -8,10 +8,10 @@
 
 namespace peelbox {
 
-// Inflates `storedSize` bytes into exactly `size` bytes. The buffer grows
-// with what the stream gives, so a stream that claims a large plane but
-// holds little never makes it large. False when the stream is corrupt, ends
-// before `size` bytes, holds more, or the memory cannot be had.
+// Inflates `storedSize` bytes into exactly `size` bytes. A plane larger than
+// any stream of that size can give is refused before it is allocated. False
+// when the stream is corrupt, ends before `size` bytes, holds more, or the
+// memory cannot be had.
 bool InflateExactly(const uint8_t* stored, uint64_t storedSize, uint64_t size, Bytes* out);
 
 // Undoes the prediction of `rows` rows of `rowBytes` bytes of samples of

@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config          # toolchain
   libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
+  libdeflate-dev                     # PNG image data and ZIP channels, fast
   liblcms2-dev                       # profiles, CMYK and Lab to sRGB
   libwebp-dev libjpeg62-turbo-dev    # WebP and JPEG output
   qt6-base-dev fonts-dejavu-core     # the desktop program

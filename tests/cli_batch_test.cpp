@@ -9,8 +9,8 @@
 #include <set>
 #include <sstream>
 
-#include "tests/corpus_json.h"
 #include "tests/cli_run.h"
+#include "tests/corpus_json.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
 
@@ -69,10 +69,17 @@ std::string Grouped(const test::TempDir& dir) {
   LayerRecipe fill;
   fill.name = "Fill";
   fill.afterName = psdbuild::TaggedBlockBytes("SoCo", {0, 0, 0, 16});
-  doc.layers = {Pixels("Back"),           Section("</Layer group>", 3), Section("</Layer group>", 3),
-                Pixels("Sky"),            Pixels("sky"),                Section("Inner", 1, kHidden),
-                Pixels("Ghost", 0, 0, kHidden), fill,                   Section("Outer", 2),
-                Pixels("Top", -5, -3),    Pixels("Sky")};
+  doc.layers = {Pixels("Back"),
+                Section("</Layer group>", 3),
+                Section("</Layer group>", 3),
+                Pixels("Sky"),
+                Pixels("sky"),
+                Section("Inner", 1, kHidden),
+                Pixels("Ghost", 0, 0, kHidden),
+                fill,
+                Section("Outer", 2),
+                Pixels("Top", -5, -3),
+                Pixels("Sky")};
   return dir.Write("grouped.psd", psdbuild::BuildDocument(doc).bytes);
 }
 
@@ -143,8 +150,9 @@ TEST(CliOptions, VisibleOnlyFormatsAndGroupsAsFolders) {
     std::vector<std::string> options;
     std::vector<std::string> files;
   } cases[] = {
-      {{}, {"Back.gif", "Back.png", "Ghost.gif", "Ghost.png", "Sky (3).gif", "Sky (3).png", "Sky.gif", "Sky.png",
-            "Top.gif", "Top.png", "sky (2).gif", "sky (2).png"}},
+      {{},
+       {"Back.gif", "Back.png", "Ghost.gif", "Ghost.png", "Sky (3).gif", "Sky (3).png", "Sky.gif", "Sky.png", "Top.gif",
+        "Top.png", "sky (2).gif", "sky (2).png"}},
       // Hidden layers claim no name: the top Sky is the first.
       {{"--visible-only"}, {"Back.gif", "Back.png", "Sky.gif", "Sky.png", "Top.gif", "Top.png"}},
       {{"--formats", "png", "--visible-only"}, {"Back.png", "Sky.png", "Top.png"}},
@@ -274,6 +282,78 @@ TEST(CliBatch, ManyDocumentsEachInAFolderOfItsOwn) {
   EXPECT_NE(text.out.find("Layers ripped:\t6\n"), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("Error code"), std::string::npos);
   EXPECT_NE(text.err.find("Error code: -2\n"), std::string::npos) << text.err;
+}
+
+// `text` with every `from` made `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+TEST(CliJobs, TwoAtOnceWriteAndPrintWhatOneAtATimeDoes) {
+  test::TempDir dir;
+  const std::string first = Grouped(dir);
+  const std::string broken = dir.Write("broken.psd", {'8', 'B', 'P', 'S', 0, 9});
+  const std::string second = (dir.path() / "second.psd").string(), third = (dir.path() / "third.psd").string();
+  fs::copy_file(first, second);
+  fs::copy_file(first, third);
+  for (const char* report : {"--quiet", "--json"}) {
+    SCOPED_TRACE(report);
+    test::TempDir one, two;
+    const Output a = RunCli({report, "-q", "-j", "1", first, broken, second, third, one.Folder()});
+    const Output b = RunCli({report, "-q", "--jobs=2", first, broken, second, third, two.Folder()});
+    EXPECT_EQ(a.status, 1);
+    EXPECT_EQ(b.status, a.status);
+    EXPECT_EQ(Replaced(b.out, two.Folder(), "OUT/"), Replaced(a.out, one.Folder(), "OUT/"));
+    EXPECT_EQ(Replaced(b.err, two.Folder(), "OUT/"), Replaced(a.err, one.Folder(), "OUT/"));
+    const std::vector<std::string> files = FilesUnder(one.path());
+    EXPECT_EQ(FilesUnder(two.path()), files);
+    for (const std::string& file : files) EXPECT_EQ(test::ReadAll(two.path() / file), test::ReadAll(one.path() / file));
+  }
+}
+
+TEST(CliBatch, LogsNameEachDocumentSumUpAndStopWhereTheFolderFails) {
+  test::TempDir dir;
+  const std::string good = Grouped(dir);
+  const std::string broken = dir.Write("broken.psd", {'8', 'B', 'P', 'S', 0, 9});
+  const std::string aFile = dir.Write("file", {1});
+  const struct {
+    const char* what;
+    std::vector<std::string> sources;
+    std::string folder;  // under the temporary folder
+    int status;
+    std::vector<std::string> inErr;
+    std::vector<std::string> notInErr;
+  } cases[] = {
+      {"a batch",
+       {broken, good, good},
+       "out",
+       1,
+       {"grouped.psd: [ 50%] Exporting", "3 documents: 2 ripped, 1 failed, 24 files\n"},
+       {"Not started"}},
+      {"one document", {good}, "out", 0, {"[ 50%] Exporting"}, {"grouped.psd: [", "documents:"}},
+      {"a folder that cannot be made",
+       {good, broken, good},
+       "file/out",
+       1,
+       {"Not started: " + broken + "\n", "Not started: " + good + "\n",
+        "3 documents: 0 ripped, 1 failed, 2 not started, 0 files\n"},
+       {"Error code: -2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> arguments = c.sources;
+    arguments.push_back((dir.path() / c.folder).string());
+    const Output run = RunCli(arguments);
+    EXPECT_EQ(run.status, c.status);
+    for (const std::string& text : c.inErr) EXPECT_NE(run.err.find(text), std::string::npos) << text << run.err;
+    for (const std::string& text : c.notInErr) EXPECT_EQ(run.err.find(text), std::string::npos) << text << run.err;
+    // Reports on stdout are parted by one blank line, with none before them.
+    EXPECT_NE(run.out.rfind("\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find("\n\n\n"), std::string::npos) << run.out;
+  }
 }
 
 TEST(CliFast, SamePixelsWithRunLengthCompression) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "export/png_format.h"
 #include "export/rip_job.h"
 #include "psd/document.h"
 #include "psd/text.h"
@@ -95,11 +96,11 @@ TEST_P(CorpusExport, EveryOutputIsWrittenUnderItsStemAndIsExact) {
         EXPECT_EQ(psdbuild::Sha256Hex(decoded.pixels.data(), decoded.pixels.size()),
                   png[ignoreAlpha ? "sha256_ignore_alpha" : "sha256"]);
       } else {
-        const test::DecodedPng reference = test::ReadPng(test::CorpusDir() / "expected" / png["reference"].get<std::string>());
+        const test::DecodedPng reference =
+            test::ReadPng(test::CorpusDir() / "expected" / png["reference"].get<std::string>());
         ASSERT_TRUE(reference.ok);
         EXPECT_EQ(reference.bitDepth, png["compare_bits"]);
-        EXPECT_LE(LargestDifference(decoded, reference, ignoreAlpha), png["tolerance"].get<int>())
-            << png["conversion"];
+        EXPECT_LE(LargestDifference(decoded, reference, ignoreAlpha), png["tolerance"].get<int>()) << png["conversion"];
       }
 
       const test::DecodedGif gif = test::ReadGif(out.path() / (stem + ".gif"));
@@ -112,7 +113,8 @@ TEST_P(CorpusExport, EveryOutputIsWrittenUnderItsStemAndIsExact) {
 
     std::vector<std::string> skipped, wantSkipped;
     for (const SkippedRecord& record : job.Skipped()) {
-      skipped.push_back(record.layerInfo.value_or("null") + " " + (record.record ? std::to_string(*record.record) : "null") + " " +
+      skipped.push_back(record.layerInfo.value_or("null") + " " +
+                        (record.record ? std::to_string(*record.record) : "null") + " " +
                         SkipReasonName(record.reason));
     }
     for (const json& record : expected["skipped"]) {
@@ -128,6 +130,35 @@ TEST_P(CorpusExport, EveryOutputIsWrittenUnderItsStemAndIsExact) {
 
 INSTANTIATE_TEST_SUITE_P(IgnoreAlpha, CorpusExport, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Ignored" : "Kept"; });
+
+// libdeflate in place of libpng's deflate changes the bytes, never the
+// filtered rows, and keeps the corpus's PNGs within 1% of their size.
+TEST(CorpusPngs, FilteredAsLibpngDoesAndWithinOnePercentOfItsSize) {
+  if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus next to the checkout";
+  size_t ours = 0, libpngs = 0;
+  for (const fs::path& file : test::CorpusFiles()) {
+    SCOPED_TRACE(file.filename().string());
+    test::TempDir out;
+    RipJob job(file.string(), out.Folder(), 0, nullptr);
+    job.options.formats = {"png"};
+    ASSERT_EQ(job.Run(), 0);
+    for (const OutputFile& written : job.OutputFiles()) {
+      const test::ByteVector bytes = test::ReadAll(written.path);
+      const test::DecodedPng png = test::ReadPng(written.path);
+      ASSERT_TRUE(png.ok) << written.path;
+      OutputBuffer libpng;
+      ASSERT_EQ(EncodePng(png.pixels.data(), png.width, png.height, {png.colorType, png.bitDepth},
+                          {false, {}, PngDeflater::kLibpng}, &libpng),
+                0);
+      EXPECT_EQ(test::PngImageData(bytes), test::PngImageData({libpng.data(), libpng.data() + libpng.size()}))
+          << written.path;
+      ours += bytes.size();
+      libpngs += libpng.size();
+    }
+  }
+  std::printf("PNG bytes: %zu with libdeflate, %zu with libpng's deflate\n", ours, libpngs);
+  EXPECT_LE(ours, libpngs + libpngs / 100);
+}
 
 TEST(CorpusNames, EveryRecordHasItsUtf8Name) {
   if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus next to the checkout";

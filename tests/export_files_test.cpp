@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <random>
 #include <set>
 
 #include "export/export_result.h"
@@ -22,7 +25,7 @@ using test::ByteVector;
 
 // One layer of width x height from planes given per channel id.
 DocumentRecipe Document(int32_t width, int32_t height, const std::vector<std::pair<int16_t, ByteVector>>& planes,
-                      int32_t top = 0, int32_t left = 0) {
+                        int32_t top = 0, int32_t left = 0) {
   DocumentRecipe doc;
   doc.rows = top + height;
   doc.columns = left + width;
@@ -78,8 +81,7 @@ TEST(PngFile, RgbLayerIsColourType2WithThreeSignificantBits) {
 
 TEST(PngFile, RgbaLayerTakesTransparencyAsTheFourthSampleWhateverTheStoredOrder) {
   // Stored -1, 0, 1, 2 as Photoshop does.
-  const Ripped ripped =
-      Rip(Document(2, 1, {{-1, {255, 7}}, {0, {10, 20}}, {1, {30, 40}}, {2, {50, 60}}}));
+  const Ripped ripped = Rip(Document(2, 1, {{-1, {255, 7}}, {0, {10, 20}}, {1, {30, 40}}, {2, {50, 60}}}));
   ASSERT_EQ(ripped.result, 0);
   EXPECT_EQ(ripped.png.colorType, 6);
   EXPECT_EQ(ripped.png.significantBits, (std::vector<uint8_t>{8, 8, 8, 8}));
@@ -119,10 +121,11 @@ TEST(IgnoreAlpha, ChangesNothingForAnRgbLayer) {
 
 TEST(GifFile, PaletteStartsWithTransparentGreyAndBlackThenColoursInOrderOfFirstUse) {
   // Opaque red, green, black, red; a transparent blue; a barely opaque white.
-  const Ripped ripped = Rip(Document(6, 1, {{0, {255, 0, 0, 255, 0, 255}},
-                                            {1, {0, 255, 0, 0, 0, 255}},
-                                            {2, {0, 0, 0, 0, 255, 255}},
-                                            {-1, {255, 255, 255, 255, 0, 1}}}));
+  const Ripped ripped = Rip(Document(6, 1,
+                                     {{0, {255, 0, 0, 255, 0, 255}},
+                                      {1, {0, 255, 0, 0, 0, 255}},
+                                      {2, {0, 0, 0, 0, 255, 255}},
+                                      {-1, {255, 255, 255, 255, 0, 1}}}));
   ASSERT_EQ(ripped.result, 0);
   const test::DecodedGif& gif = ripped.gif;
   ASSERT_TRUE(gif.ok);
@@ -147,8 +150,8 @@ TEST(GifFile, AllBlackLayerNeedsOnlyTheFirstTwoEntries) {
 }
 
 TEST(GifFile, OpaqueGrey127GetsAnEntryOfItsOwn) {
-  const Ripped ripped = Rip(Document(3, 1, {{0, {127, 127, 9}}, {1, {127, 127, 9}}, {2, {127, 127, 9}},
-                                            {-1, {255, 0, 255}}}));
+  const Ripped ripped =
+      Rip(Document(3, 1, {{0, {127, 127, 9}}, {1, {127, 127, 9}}, {2, {127, 127, 9}}, {-1, {255, 0, 255}}}));
   ASSERT_EQ(ripped.result, 0);
   EXPECT_EQ(ripped.gif.indexes, (ByteVector{2, 0, 3}));
   EXPECT_EQ(ripped.gif.palette[2], Rgb(127, 127, 127));
@@ -169,8 +172,8 @@ TEST(GifFile, ManyColoursNeverDrawAnOpaquePixelTransparent) {
 }
 
 TEST(GifFile, TransparentPixelsWhateverTheirColour) {
-  const Ripped ripped = Rip(Document(2, 2, {{0, {9, 9, 9, 9}}, {1, {8, 8, 8, 8}}, {2, {7, 7, 7, 7}},
-                                            {-1, {0, 255, 0, 255}}}));
+  const Ripped ripped =
+      Rip(Document(2, 2, {{0, {9, 9, 9, 9}}, {1, {8, 8, 8, 8}}, {2, {7, 7, 7, 7}}, {-1, {0, 255, 0, 255}}}));
   ASSERT_EQ(ripped.result, 0);
   EXPECT_EQ(ripped.gif.indexes, (ByteVector{0, 2, 0, 2}));
 }
@@ -188,7 +191,10 @@ OutputBuffer OneCall(const std::vector<uint8_t>& raster, uint32_t width, uint32_
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(
-      png, &out, [](png_structp p, png_bytep data, size_t size) { static_cast<OutputBuffer*>(png_get_io_ptr(p))->Append(data, size); },
+      png, &out,
+      [](png_structp p, png_bytep data, size_t size) {
+        static_cast<OutputBuffer*>(png_get_io_ptr(p))->Append(data, size);
+      },
       [](png_structp) {});
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
                PNG_FILTER_TYPE_BASE);
@@ -209,15 +215,83 @@ TEST(PngEncoder, BatchesOfRowsGiveTheBytesOfOneCallAndAStopAbandonsThem) {
   std::vector<uint8_t> raster(width * height * 4);
   for (size_t i = 0; i < raster.size(); ++i) raster[i] = static_cast<uint8_t>(i * 7 + i / 97);
   OutputBuffer batched;
-  ASSERT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {}, &batched), kExportOk);
+  ASSERT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, {}, PngDeflater::kLibpng}, &batched), kExportOk);
   const OutputBuffer reference = OneCall(raster, width, height);
   ASSERT_EQ(batched.size(), reference.size());
   EXPECT_TRUE(std::equal(batched.data(), batched.data() + batched.size(), reference.data()));
 
   const StopToken stop = StopToken::Make();
   stop.RequestStop();
-  OutputBuffer stopped;
-  EXPECT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, stop}, &stopped), kStopped);
+  for (const PngDeflater deflater : {PngDeflater::kLibpng, PngDeflater::kLibdeflate}) {
+    OutputBuffer stopped;
+    EXPECT_EQ(EncodePng(raster.data(), width, height, {6, 8}, {false, stop, deflater}, &stopped), kStopped);
+  }
+}
+
+// Smooth runs, flat rows and noise, so that every filter wins some rows.
+std::vector<uint8_t> Mixed(size_t rowBytes, uint32_t height) {
+  std::vector<uint8_t> raster(rowBytes * height);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (size_t x = 0; x < rowBytes; ++x) {
+      const size_t i = y * rowBytes + x;
+      raster[i] = static_cast<uint8_t>(y % 4 == 0   ? 9
+                                       : y % 4 == 1 ? x * 3 + y
+                                       : y % 4 == 2 ? (i * 2654435761u) >> 13
+                                                    : x * y);
+    }
+  }
+  return raster;
+}
+
+TEST(PngEncoder, LibdeflateDeflatesTheRowsLibpngWouldFilterAndTheyDecodeToTheRaster) {
+  const struct {
+    uint32_t width, height;
+    PixelFormat format;
+  } cases[] = {
+      {37, 41, {6, 8}}, {19, 23, {2, 16}}, {64, 9, {0, 8}}, {5, 7, {4, 16}},
+      {50, 1, {6, 8}},  {1, 30, {2, 8}},   {1, 1, {0, 8}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " type " +
+                 std::to_string(c.format.colourType) + "/" + std::to_string(c.format.bitDepth));
+    const std::vector<uint8_t> raster = Mixed(c.width * c.format.BytesPerPixel(), c.height);
+    OutputBuffer ours, theirs;
+    ASSERT_EQ(EncodePng(raster.data(), c.width, c.height, c.format, {}, &ours), kExportOk);
+    ASSERT_EQ(EncodePng(raster.data(), c.width, c.height, c.format, {false, {}, PngDeflater::kLibpng}, &theirs),
+              kExportOk);
+    const ByteVector filtered = test::PngImageData(ByteVector(ours.data(), ours.data() + ours.size()));
+    ASSERT_FALSE(filtered.empty());
+    EXPECT_EQ(filtered, test::PngImageData(ByteVector(theirs.data(), theirs.data() + theirs.size())));
+    test::TempDir dir;
+    const test::DecodedPng png = test::ReadPng(dir.Write("x.png", ByteVector(ours.data(), ours.data() + ours.size())));
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.pixels, raster);
+    EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "sBIT", "IDAT", "IEND"}));
+  }
+}
+
+// --help says --fast PNGs are at most 40% larger; soft artwork is where
+// they grow most.
+TEST(PngEncoder, FastStaysWithinTheSizeTheHelpGives) {
+  const uint32_t width = 400, height = 300;
+  std::vector<uint8_t> ellipse(width * height * 4), grain(width * height * 4);
+  std::minstd_rand noise(7);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const double dx = (x - 200.0) / 150, dy = (y - 150.0) / 100, r = std::sqrt(dx * dx + dy * dy);
+      uint8_t* soft = &ellipse[(y * width + x) * 4];
+      soft[0] = 48, soft[1] = 128, soft[2] = 192;
+      soft[3] = static_cast<uint8_t>(255 * std::clamp(1.5 - r, 0.0, 1.0));
+      uint8_t* photo = &grain[(y * width + x) * 4];
+      for (int c = 0; c < 4; ++c) photo[c] = static_cast<uint8_t>(x / 3 + y / 5 + c * 40 + noise() % 8);
+    }
+  }
+  for (const auto* raster : {&ellipse, &grain}) {
+    OutputBuffer fast, standard;
+    ASSERT_EQ(EncodePng(raster->data(), width, height, {6, 8}, {true}, &fast), kExportOk);
+    ASSERT_EQ(EncodePng(raster->data(), width, height, {6, 8}, {}, &standard), kExportOk);
+    EXPECT_LE(fast.size(), standard.size() * 14 / 10) << (raster == &ellipse ? "ellipse" : "grain");
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gd.h>
 #include <png.h>
 #include <webp/decode.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -40,7 +41,8 @@ bool Decode(png_structp png, png_infop info, std::FILE* file, DecodedPng* out, s
   png_color_8p bits = nullptr;
   if (png_get_sBIT(png, info, &bits) != 0) {
     const bool grey = (out->colorType & PNG_COLOR_MASK_COLOR) == 0;
-    out->significantBits = grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
+    out->significantBits =
+        grey ? std::vector<uint8_t>{bits->gray} : std::vector<uint8_t>{bits->red, bits->green, bits->blue};
     if (out->colorType & PNG_COLOR_MASK_ALPHA) out->significantBits.push_back(bits->alpha);
   }
   png_charp name = nullptr;
@@ -94,6 +96,31 @@ std::vector<uint8_t> Rgba8(const DecodedPng& png) {
     rgba.push_back(channels % 2 == 0 ? sample(channels - 1) : 255);
   }
   return rgba;
+ByteVector PngImageData(const ByteVector& file) {
+  ByteVector deflated;
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const size_t length = Be32(&file[at]);
+    if (length > file.size() - at - 12) return {};
+    if (std::equal(&file[at + 4], &file[at + 8], "IDAT")) {
+      deflated.insert(deflated.end(), &file[at + 8], &file[at + 8] + length);
+    }
+    at += 12 + length;
+  }
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return {};
+  ByteVector filtered;
+  stream.next_in = deflated.data();
+  stream.avail_in = static_cast<uInt>(deflated.size());
+  int code = Z_OK;
+  while (code == Z_OK) {
+    uint8_t piece[65536];
+    stream.next_out = piece;
+    stream.avail_out = sizeof piece;
+    code = inflate(&stream, Z_NO_FLUSH);
+    filtered.insert(filtered.end(), piece, piece + (sizeof piece - stream.avail_out));
+  }
+  inflateEnd(&stream);
+  return code == Z_STREAM_END ? filtered : ByteVector{};
 }
 
 std::vector<int> AlphaSamples(const DecodedPng& png) {

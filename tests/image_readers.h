@@ -31,6 +31,9 @@ DecodedPng ReadPng(const std::filesystem::path& path);
 // The pixels as 8-bit RGBA, 16-bit samples reduced as the 8-bit formats
 // reduce them, grey widened.
 std::vector<uint8_t> Rgba8(const DecodedPng& png);
+// The image data of a PNG file, inflated: each row's filter type and its
+// filtered bytes. Empty when it does not inflate.
+std::vector<uint8_t> PngImageData(const std::vector<uint8_t>& file);
 // The transparency of each pixel, 8 or 16 bits; the maximum without any.
 std::vector<int> AlphaSamples(const DecodedPng& png);
 
