@@ -45,11 +45,11 @@ std::string WithNativeLineEnds(std::string text) {
 }
 
 // Where each document's files go: the output folder itself for one
-// document; for several, a folder of each one's own named after its file,
-// by the rules of layer file names.
+// document; for several (or with -D), a folder of each one's own named
+// after its file, by the rules of layer file names.
 std::vector<std::string> DocumentFolders(const Options& options) {
   const std::string folder = peelbox::WithSeparator(options.outputFolder);
-  if (options.sources.size() == 1) return {folder};
+  if (options.sources.size() == 1 && !options.folderPerDocument) return {folder};
   std::vector<std::string> folders;
   peelbox::StemRegistry stems;
   for (size_t i = 0; i < options.sources.size(); ++i) {
@@ -59,12 +59,22 @@ std::vector<std::string> DocumentFolders(const Options& options) {
   return folders;
 }
 
+// A failed document in one line: its name, where it failed and why.
+std::string FailureLine(const peelbox::JobSummary& summary) {
+  std::string line = "peelbox-cli: " + summary.sourcePath + ": failed";
+  if (const std::string place = peelbox::FailedInName(summary.failedIn); !place.empty()) line += " in " + place;
+  line += " (error " + std::to_string(summary.result) + ")";
+  return summary.error.empty() ? line : line + ": " + summary.error;
+}
+
 // Reads (and, unless listing, rips) one document and prints its outcome.
 // Returns the job's result.
 int32_t RunOne(const Options& options, const std::string& source, const std::string& folder,
                const peelbox::StopToken& stop, bool* stopped) {
   peelbox::cli::ProgressPrinter printer(stderr, isatty(fileno(stderr)) != 0);
-  peelbox::RipJob job(source, folder, options.job.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
+  // A listing is quiet: its lines are the output.
+  const bool statusLines = !options.quiet && !options.list;
+  peelbox::RipJob job(source, folder, options.job.ignoreAlpha ? 1 : 0, statusLines ? &printer : nullptr);
   job.threads = options.threads;
   job.options = options.job;
   job.stopToken = stop;
@@ -73,6 +83,8 @@ int32_t RunOne(const Options& options, const std::string& source, const std::str
   *stopped = job.Stopped();
   if (options.json) {
     std::printf("%s\n", (options.list ? peelbox::cli::JsonListing(job, result) : peelbox::cli::JsonReport(job, result)).c_str());
+    // A person watching a script's run sees a failure too.
+    if (result != 0 && !options.quiet) std::fprintf(stderr, "%s\n", FailureLine(job.Summary(result)).c_str());
   } else if (result != 0) {
     // A failure goes where errors go, so that "--quiet > log" still shows it.
     std::fprintf(stderr, "%s\n", WithNativeLineEnds(peelbox::ReportText(job.Summary(result))).c_str());

@@ -167,7 +167,10 @@ int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   ReadFailure failure;
   document = LoadPsdDocument(sourcePath, &result, this, &failure, stopToken);
-  if (!document) return result == kStopped ? Stop() : FailedRead(result, failure);
+  if (!document) {
+    failedFormat_ = failure.format;
+    return result == kStopped ? Stop() : FailedRead(result, failure);
+  }
   if (document->layerMaskInfo->Layers().records.empty()) return ExportComposite();
   ReleaseHeld(SIZE_MAX);
   looks_.clear();  // the encodings hold what they need
@@ -295,12 +298,16 @@ std::vector<SkippedRecord> RipJob::Skipped() const {
   for (const PlannedRecord& planned : Plan()) {
     if (planned.reason == SkipReason::kNone) continue;
     if (!planned.index) {
-      skipped.push_back({std::nullopt, std::nullopt, planned.reason});
+      skipped.push_back({std::nullopt, std::nullopt, planned.name, planned.reason});
     } else {
-      skipped.push_back({document->layerMaskInfo->Layers().key, planned.index, planned.reason});
+      skipped.push_back({document->layerMaskInfo->Layers().key, planned.index, planned.name, planned.reason});
     }
   }
   return skipped;
+}
+
+std::optional<DocumentFormat> RipJob::Format() const {
+  return document ? std::optional<DocumentFormat>(document->format) : failedFormat_;
 }
 
 std::string RipJob::NothingWrittenNote() const {
@@ -330,6 +337,7 @@ JobSummary RipJob::Summary(int32_t result) const {
   summary.layersRipped = layersRipped_;
   summary.filesSaved = FilesSaved();
   summary.stopped = stopped_;
+  summary.listing = options.listOnly;
   summary.failedIn = result != 0 ? failedIn_ : FailedIn{};
   summary.error = result != 0 ? error_ : std::string();
   if (result == 0 && !stopped_) summary.note = NothingWrittenNote();

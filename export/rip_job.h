@@ -42,6 +42,7 @@ struct OutputFile {
 struct SkippedRecord {
   std::optional<std::string> layerInfo;  // "main", or the tagged block that holds the layers
   std::optional<size_t> record;          // none when the reason concerns the whole document
+  std::string name;                      // the layer's, or the composite's
   SkipReason reason = SkipReason::kNone;
 };
 
@@ -79,6 +80,9 @@ class RipJob : public StatusSink {
   // as far as the job got.
   std::span<const PlannedRecord> Plan() const { return {plan_.data(), reached_}; }
   FailedIn FailedStep() const { return failedIn_; }
+  // The document's size, mode and depth, once its header was read, even
+  // when reading failed later.
+  std::optional<DocumentFormat> Format() const;
   const std::string& Error() const { return error_; }
   // A stopped job is not a failed one: Run returns 0 and the files written
   // so far stay, complete.
@@ -133,6 +137,7 @@ class RipJob : public StatusSink {
   std::vector<PlannedRecord> plan_;
   size_t reached_ = 0;  // records of the plan that the export got to
   FailedIn failedIn_;
+  std::optional<DocumentFormat> failedFormat_;  // of a document that failed after its header
   std::string error_;
   bool stopped_ = false;
   std::unique_ptr<EncoderPool> encoders_;  // while Run runs
