@@ -133,6 +133,7 @@ void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size
   }
   if (planned.reason == SkipReason::kNone && planes) Hold(layer, index, std::move(planes));
   ReleaseHeld(index);
+  if (planned.reason != SkipReason::kNone) ReleasePlanes(layer);
 }
 
 void RipJob::Hold(const LayerRecord& layer, size_t index, std::shared_ptr<const LayerPlanes> planes) {
