@@ -289,8 +289,8 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
 // another thread.
 void RipJob::Encode(std::shared_ptr<const LayerPlanes> planes, std::shared_ptr<const LayerLook> look) {
   encoders_->Add([planes = std::move(planes), look = std::move(look), converter = converter_, settings = settings_,
-                  canvas = canvas_] {
-    return EncodeLayer(*planes, *converter, *settings, {canvas, look.get()});
+                  canvas = canvas_]() mutable {
+    return EncodeLayer(std::move(planes), *converter, *settings, {canvas, look.get()});
   });
 }
 
