@@ -58,12 +58,22 @@ struct Batch {
   std::condition_variable finished;
 };
 
+// A failed document in one line: its name, where it failed and why.
+std::string FailureLine(const JobSummary& summary) {
+  std::string line = "peelbox-cli: " + summary.sourcePath + ": failed";
+  if (const std::string place = FailedInName(summary.failedIn); !place.empty()) line += " in " + place;
+  line += " (error " + std::to_string(summary.result) + ")";
+  return summary.error.empty() ? line : line + ": " + summary.error;
+}
+
 Outcome RunDocument(Batch& batch, size_t index) {
   const Options& options = batch.options;
   const std::string& source = options.sources[index];
   const std::string prefix = batch.namedStatus ? std::filesystem::path(source).filename().string() + ": " : "";
   ProgressPrinter printer(stderr, batch.liveStatus, prefix);
-  RipJob job(source, batch.folders[index], options.job.ignoreAlpha ? 1 : 0, options.quiet ? nullptr : &printer);
+  // A listing is quiet: its lines are the output.
+  const bool statusLines = !options.quiet && !options.list;
+  RipJob job(source, batch.folders[index], options.job.ignoreAlpha ? 1 : 0, statusLines ? &printer : nullptr);
   job.threads = batch.threadsPerJob;
   job.options = options.job;
   job.stopToken = batch.stop;
@@ -75,6 +85,8 @@ Outcome RunDocument(Batch& batch, size_t index) {
   outcome.folderFailed = outcome.result != 0 && job.FailedStep() == FailedIn::OutputFolder();
   if (options.json) {
     outcome.out = (options.list ? JsonListing(job, outcome.result) : JsonReport(job, outcome.result)) + "\n";
+    // A person watching a script's run sees a failure too.
+    if (outcome.result != 0 && !options.quiet) outcome.err = FailureLine(job.Summary(outcome.result)) + "\n";
   } else if (outcome.result != 0) {
     // A failure goes where errors go, so that "--quiet > log" still shows it.
     outcome.err = WithNativeLineEnds(ReportText(job.Summary(outcome.result))) + "\n";

@@ -29,8 +29,8 @@ std::string DocumentFields(const RipJob& job, int32_t result) {
     json +=
         ", \"error\": " + JsonString(summary.error) + ", \"failed_in\": " + JsonString(FailedInName(summary.failedIn));
   }
-  if (job.document) {
-    const DocumentFormat& format = job.document->format;
+  if (const std::optional<DocumentFormat> known = job.Format()) {
+    const DocumentFormat& format = *known;
     json += FormatText(", \"width\": %d, \"height\": %d, \"mode\": ", format.columns, format.rows) +
             JsonString(format.ModeName()) + FormatText(", \"depth\": %u", format.depth) + ", \"profile\": " +
             (job.ProfileDescription() ? JsonString(*job.ProfileDescription()) : std::string("null"));
@@ -105,7 +105,8 @@ std::string JsonReport(const RipJob& job, int32_t result) {
   for (const SkippedRecord& skipped : job.Skipped()) {
     json += separator;
     json += "{\"layer_info\": " + (skipped.layerInfo ? JsonString(*skipped.layerInfo) : std::string("null")) +
-            ", \"record\": " + JsonIndex(skipped.record) +
+            ", \"record\": " + JsonIndex(skipped.record) + ", \"layer_index\": " + JsonIndex(skipped.record) +
+            ", \"layer_name\": " + JsonString(skipped.name) +
             ", \"reason\": " + JsonString(SkipReasonText(skipped.reason, skipped.format)) + "}";
     separator = ", ";
   }

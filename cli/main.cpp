@@ -34,11 +34,11 @@ void StopOnInterrupt(const peelbox::StopToken& stop) {
 }
 
 // Where each document's files go: the output folder itself for one
-// document; for several, a folder of each one's own named after its file,
-// by the rules of layer file names.
+// document; for several (or with -D), a folder of each one's own named
+// after its file, by the rules of layer file names.
 std::vector<std::string> DocumentFolders(const Options& options) {
   const std::string folder = peelbox::WithSeparator(options.outputFolder);
-  if (options.sources.size() == 1) return {folder};
+  if (options.sources.size() == 1 && !options.folderPerDocument) return {folder};
   std::vector<std::string> folders;
   peelbox::StemRegistry stems;
   for (size_t i = 0; i < options.sources.size(); ++i) {

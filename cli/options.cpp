@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <utility>
@@ -15,13 +17,15 @@ const char kUsage[] =
     "       peelbox-cli --list [OPTIONS] SOURCE...\n"
     "Writes every layer of each Photoshop document (.psd, .psb) as a PNG file and\n"
     "a GIF file into OUTPUT_FOLDER, which is created when it is missing. With\n"
-    "several documents, each goes into a folder of its own inside OUTPUT_FOLDER,\n"
-    "named after the document.\n"
+    "several documents (or -D), each goes into a folder of its own inside\n"
+    "OUTPUT_FOLDER, named after the document.\n"
     "\n"
     "Options:\n"
     "  -l, --list           write nothing: list each document's layers, top-most\n"
     "                       first, with the files they would get or why none\n"
     "      --json           print one JSON object per document, one per line\n"
+    "  -D, --folder-per-document\n"
+    "                       a folder of its own for each document, even for one\n"
     "      --visible-only   skip layers that are hidden or inside a hidden group\n"
     "      --formats LIST   the formats written, comma-separated: png, gif, webp,\n"
     "                       jpeg (default png,gif)\n"
@@ -65,7 +69,7 @@ const char kUsage[] =
     "  -j, --jobs N         rip N documents at once (default 1; 0: one per core),\n"
     "                       with at most the larger of N and --threads encoding\n"
     "                       threads in all; the output is the same as one by one\n"
-    "  -q, --quiet          print no status lines\n"
+    "  -q, --quiet          print no status lines (--list prints none either)\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -93,7 +97,7 @@ const char kUsage[] =
     "\n"
     "Examples:\n"
     "  peelbox-cli art.psd out/                     every layer of art.psd into out/\n"
-    "  peelbox-cli --json *.psd out/ > result.jsonl  each document into out/<name>/\n"
+    "  peelbox-cli -D --json *.psd out/ > result.jsonl  each into out/<name>/\n"
     "  peelbox-cli --list --visible-only art.psd     what would be written, and why not\n"
     "  peelbox-cli --formats png --groups-as-folders --fast art.psd out/\n"
     "  peelbox-cli --name '{doc}_{group}_{name}@{index}' art.psd out/\n"
@@ -103,6 +107,9 @@ const char kUsage[] =
     "  peelbox-cli --list --name '{path}/{n:03}' art.psd\n"
     "                                     try a template: Outer/001.png, ...\n"
     "  peelbox-cli --as-shown --extent trim --pad 2 art.psd out/\n"
+    "\n"
+    "Short options combine: -qDt1 is -q -D -t 1. --opt=value is --opt value, and\n"
+    "every operand after -- is a file, even one that starts with -.\n"
     "\n"
     "Status lines go to stderr (none with --quiet). The report of a document that\n"
     "was ripped goes to stdout, of one that failed to stderr; with --json stdout\n"
@@ -167,6 +174,17 @@ bool ParseFormats(const std::string& text, ExportOptions* job) {
   return !job->formats.empty();
 }
 
+// Short options that take a value: in "-qt1" the rest after t is its value.
+constexpr char kShortWithValue[] = "tj";
+
+// A name that reads as a document's: the usual slip of a missing output
+// folder, "peelbox-cli a.psd b.psd".
+bool NamesADocument(const std::string& operand) {
+  std::string extension = std::filesystem::path(operand).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".psd" || extension == ".psb";
+}
+
 Parsed Usage(const std::string& problem) {
   Parsed parsed;
   parsed.exit = kBadUsage;
@@ -176,7 +194,8 @@ Parsed Usage(const std::string& problem) {
 
 }  // namespace
 
-Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
+Parsed Parse(const std::vector<std::string>& given, Options* options) {
+  std::vector<std::string> arguments = given;  // combined short options are split in place
   std::vector<std::string> operands;
   bool operandsOnly = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -192,10 +211,21 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
       value = argument.substr(equals + 1);
       argument.resize(equals);
       inlineValue = true;
+    } else if (argument.size() > 2 && argument[1] != '-') {
+      // "-qt1": -q, then -t with the value 1; "-qD": -q, then -D.
+      if (std::strchr(kShortWithValue, argument[1]) != nullptr) {
+        value = argument.substr(2);
+        inlineValue = true;
+      } else {
+        arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, "-" + argument.substr(2));
+      }
+      argument.resize(2);
     }
+    bool valueTaken = false;
     const auto takeValue = [&](std::string* out) {
       if (inlineValue) {
         *out = value;
+        valueTaken = true;
         return true;
       }
       if (i + 1 >= arguments.size()) return false;
@@ -214,6 +244,8 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
       options->json = true;
     } else if (argument == "-l" || argument == "--list") {
       options->list = true;
+    } else if (argument == "-D" || argument == "--folder-per-document") {
+      options->folderPerDocument = true;
     } else if (argument == "--ignore-alpha") {
       options->job.ignoreAlpha = true;
     } else if (argument == "--visible-only") {
@@ -274,6 +306,7 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else {
       return Usage("unknown option '" + argument + "'");
     }
+    if (inlineValue && !valueTaken) return Usage(argument + " takes no value");
   }
   if (options->job.pad > 0 && options->job.extent == Extent::kCanvas) {
     return Usage("--pad does not go with --extent canvas: the image is the canvas");
@@ -294,6 +327,9 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     if (std::filesystem::exists(options->outputFolder, ignored) &&
         !std::filesystem::is_directory(options->outputFolder, ignored)) {
       return Usage("'" + options->outputFolder + "' is not a folder (the last operand is the OUTPUT_FOLDER)");
+    }
+    if (!std::filesystem::exists(options->outputFolder, ignored) && NamesADocument(options->outputFolder)) {
+      return Usage("OUTPUT_FOLDER '" + options->outputFolder + "' looks like a document; give an output folder last");
     }
   }
   options->job.listOnly = options->list;

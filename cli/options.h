@@ -12,6 +12,8 @@ struct Options {
   bool quiet = false;
   bool json = false;
   bool list = false;
+  // A folder of its own for each document, even for one.
+  bool folderPerDocument = false;
   unsigned threads = 0;  // 0: one per core
   unsigned jobs = 1;     // documents ripped at once; 0: one per core
   ExportOptions job;     // what each document's job writes

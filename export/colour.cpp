@@ -8,6 +8,7 @@
 
 #include "export/export_result.h"
 #include "export/layer_planes.h"
+#include "export/linear_light.h"
 #include "export/samples.h"
 #include "psd/bytes.h"
 
@@ -23,10 +24,7 @@ constexpr size_t kChunk = 4096;
 bool Stopped(const StopToken& stop, size_t k) { return k % (16 * kChunk) == 0 && stop.StopRequested(); }
 
 // 32-bit colour is linear light: encoded with the sRGB transfer curve.
-uint16_t FromLinear(float linear) {
-  const double v = Clamped(linear);
-  return Scaled(v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055);
-}
+uint16_t FromLinear(float linear) { return SrgbFromLinear(linear); }
 
 // Writes a pixel's samples one after the other at the raster's depth; the
 // transparency comes composed and is copied as it is.

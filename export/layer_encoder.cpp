@@ -78,11 +78,11 @@ int32_t MakeRaster(const LayerPlanes& planes, const ColourConverter& converter, 
   return ConvertInto(planes, source, alpha.samples, converter, settings.stop, raster);
 }
 
-EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& converter, const EncodeSettings& settings,
-                         const LayerFrame& frame) {
+namespace {
+
+EncodedLayer EncodeRaster(int32_t made, const Raster& raster, const EncodeSettings& settings) {
   EncodedLayer encoded;
-  Raster raster;
-  encoded.code = MakeRaster(planes, converter, settings, &raster, frame);
+  encoded.code = made;
   encoded.image = {raster.left, raster.top, raster.width, raster.height};
   encoded.transparent = encoded.code == kExportOk && raster.width == 0;
   if (encoded.transparent || settings.options.listOnly) return encoded;
@@ -94,6 +94,23 @@ EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& conve
     if (!file.tooLarge) encoded.code = format->encode(raster, settings, &file.bytes);
   }
   return encoded;
+}
+
+}  // namespace
+
+EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& converter, const EncodeSettings& settings,
+                         const LayerFrame& frame) {
+  Raster raster;
+  const int32_t made = MakeRaster(planes, converter, settings, &raster, frame);
+  return EncodeRaster(made, raster, settings);
+}
+
+EncodedLayer EncodeLayer(std::shared_ptr<const LayerPlanes> planes, const ColourConverter& converter,
+                         const EncodeSettings& settings, const LayerFrame& frame) {
+  Raster raster;
+  const int32_t made = MakeRaster(*planes, converter, settings, &raster, frame);
+  planes.reset();
+  return EncodeRaster(made, raster, settings);
 }
 
 }  // namespace peelbox

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -49,5 +50,10 @@ int32_t MakeRaster(const LayerPlanes& planes, const ColourConverter& converter, 
 // several threads at once.
 EncodedLayer EncodeLayer(const LayerPlanes& planes, const ColourConverter& converter, const EncodeSettings& settings,
                          const LayerFrame& frame = {});
+// The same, letting go of the planes as soon as the raster is made: the
+// formats need only the raster, and a large layer is not held twice while
+// they encode.
+EncodedLayer EncodeLayer(std::shared_ptr<const LayerPlanes> planes, const ColourConverter& converter,
+                         const EncodeSettings& settings, const LayerFrame& frame = {});
 
 }  // namespace peelbox

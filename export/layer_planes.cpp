@@ -127,6 +127,13 @@ void TakePlanes(LayerRecord& layer, LayerPlanes* planes) {
   }
 }
 
+void ReleasePlanes(LayerRecord& layer) {
+  for (const auto& channel : layer.channels) {
+    channel->plane.Reset();
+    channel->data.Reset();
+  }
+}
+
 LayerPlanes TakeComposite(CompositeImage& composite, const DocumentFormat& format) {
   LayerPlanes planes;
   planes.width = format.columns;

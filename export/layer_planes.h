@@ -78,4 +78,9 @@ LayerPlanes RowView(const LayerPlanes& planes, int64_t y, int64_t left, int64_t 
 void TakePlanes(LayerRecord& layer, LayerPlanes* planes);
 LayerPlanes TakeComposite(CompositeImage& composite, const DocumentFormat& format);
 
+// Frees what is left of the record's pixels once the job took what it
+// writes: the planes (and stored bytes) of a record that gives no files
+// must not pile up while the rest of the document is read.
+void ReleasePlanes(LayerRecord& layer);
+
 }  // namespace peelbox

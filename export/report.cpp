@@ -34,7 +34,8 @@ std::string ReportText(const JobSummary& summary) {
     if (!summary.note.empty()) text += summary.note + "\r\n";
     return text;
   }
-  std::string text = FormatText("Error occured while\r\nperforming ripping of file: \r\n%s\r\n\r\nError code: %d",
+  const char* task = summary.listing ? "listing" : "ripping";
+  std::string text = FormatText("Error occured while\r\nperforming %s of file: \r\n%s\r\n\r\nError code: %d", task,
                                 summary.sourcePath.c_str(), summary.result);
   if (!summary.error.empty()) text += "\r\n" + summary.error;
   // Only a document that cannot be read is worth sending in: a missing file

@@ -45,6 +45,8 @@ struct JobSummary {
   FailedIn failedIn;
   std::string error;  // the failure in words, one sentence
   std::string note;   // why a document wrote nothing, when it did
+  // The job only listed what it would write.
+  bool listing = false;
 };
 
 // Lines end in "\r\n". Success names the source and the folder and counts

@@ -145,6 +145,7 @@ void RipJob::LayerPixelsRead(const PsdDocument& reading, LayerInfo& layers, size
   }
   if (planned.reason == SkipReason::kNone && planes) Hold(layer, index, std::move(planes));
   ReleaseHeld(index);
+  if (planned.reason != SkipReason::kNone) ReleasePlanes(layer);
 }
 
 void RipJob::Hold(const LayerRecord& layer, size_t index, std::shared_ptr<const LayerPlanes> planes) {
@@ -179,7 +180,10 @@ int32_t RipJob::LoadAndExport() {
   int32_t result = PsdBlock::kOk;
   ReadFailure failure;
   document = LoadPsdDocument(sourcePath, &result, this, &failure, stopToken);
-  if (!document) return result == kStopped ? Stop() : FailedRead(result, failure);
+  if (!document) {
+    failedFormat_ = failure.format;
+    return result == kStopped ? Stop() : FailedRead(result, failure);
+  }
   if (document->layerMaskInfo->Layers().records.empty()) return ExportComposite();
   ReleaseHeld(SIZE_MAX);
   looks_.clear();  // the encodings hold what they need
@@ -303,8 +307,8 @@ int32_t RipJob::Fail(FailedIn step, int32_t code, std::string error) {
 // another thread.
 void RipJob::Encode(std::shared_ptr<const LayerPlanes> planes, std::shared_ptr<const LayerLook> look) {
   encoders_->Add([planes = std::move(planes), look = std::move(look), converter = converter_, settings = settings_,
-                  canvas = canvas_] {
-    return EncodeLayer(*planes, *converter, *settings, {canvas, look.get()});
+                  canvas = canvas_]() mutable {
+    return EncodeLayer(std::move(planes), *converter, *settings, {canvas, look.get()});
   });
 }
 
@@ -313,12 +317,16 @@ std::vector<SkippedRecord> RipJob::Skipped() const {
   for (const PlannedRecord& planned : Plan()) {
     std::optional<std::string> layerInfo;
     if (planned.index) layerInfo = document->layerMaskInfo->Layers().key;
-    if (planned.reason != SkipReason::kNone) skipped.push_back({layerInfo, planned.index, planned.reason});
+    if (planned.reason != SkipReason::kNone) skipped.push_back({layerInfo, planned.index, planned.name, planned.reason});
     for (const OutputFormat* format : planned.tooLarge) {
-      skipped.push_back({layerInfo, planned.index, SkipReason::kTooLarge, format});
+      skipped.push_back({layerInfo, planned.index, planned.name, SkipReason::kTooLarge, format});
     }
   }
   return skipped;
+}
+
+std::optional<DocumentFormat> RipJob::Format() const {
+  return document ? std::optional<DocumentFormat>(document->format) : failedFormat_;
 }
 
 std::string RipJob::NothingWrittenNote() const {
@@ -349,6 +357,7 @@ JobSummary RipJob::Summary(int32_t result) const {
   summary.layersRipped = layersRipped_;
   summary.filesSaved = FilesSaved();
   summary.stopped = stopped_;
+  summary.listing = options.listOnly;
   summary.failedIn = result != 0 ? failedIn_ : FailedIn{};
   summary.error = result != 0 ? error_ : std::string();
   if (result == 0 && !stopped_) summary.note = NothingWrittenNote();

@@ -43,6 +43,7 @@ struct OutputFile {
 struct SkippedRecord {
   std::optional<std::string> layerInfo;  // "main", or the tagged block that holds the layers
   std::optional<size_t> record;          // none when the reason concerns the whole document
+  std::string name;                      // the layer's, or the composite's
   SkipReason reason = SkipReason::kNone;
   const OutputFormat* format = nullptr;  // for kTooLarge: the format alone that gets no file
 };
@@ -84,6 +85,9 @@ class RipJob : public StatusSink {
   // The embedded profile's description; none without a profile Little CMS
   // can open.
   const std::optional<std::string>& ProfileDescription() const { return profileDescription_; }
+  // The document's size, mode and depth, once its header was read, even
+  // when reading failed later.
+  std::optional<DocumentFormat> Format() const;
   const std::string& Error() const { return error_; }
   // A stopped job is not a failed one: Run returns 0 and the files written
   // so far stay, complete.
@@ -139,6 +143,7 @@ class RipJob : public StatusSink {
   std::vector<PlannedRecord> plan_;
   size_t reached_ = 0;  // records of the plan that the export got to
   FailedIn failedIn_;
+  std::optional<DocumentFormat> failedFormat_;  // of a document that failed after its header
   std::string error_;
   bool stopped_ = false;
   std::optional<std::string> profileDescription_;

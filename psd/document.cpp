@@ -83,7 +83,10 @@ std::unique_ptr<PsdDocument> LoadWith(int32_t* result, StatusSink* job, ReadFail
   document->stop = std::move(stop);
   *result = read(*document);
   if (*result != PsdBlock::kOk) {
-    if (failure != nullptr) *failure = {document->failedStep, document->openError};
+    if (failure != nullptr) {
+      *failure = {document->failedStep, document->openError, std::nullopt};
+      if (document->header) failure->format = document->format;
+    }
     return nullptr;
   }
   return document;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "psd/block.h"
@@ -21,6 +22,7 @@ namespace peelbox {
 struct ReadFailure {
   ReadStep step = ReadStep::kSource;
   int systemError = 0;
+  std::optional<DocumentFormat> format;  // once the header was read
 };
 
 class PsdDocument : public BlockOwner {

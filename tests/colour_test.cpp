@@ -2,9 +2,11 @@
 // conversions of CMYK, Lab, 32-bit, indexed and bitmap samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "export/linear_light.h"
 #include "export/rip_job.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
@@ -156,6 +158,21 @@ TEST(Modes, ThirtyTwoBitValuesGoThroughTheSrgbCurve) {
       EXPECT_EQ(samples[2 * i + 1], ignore && alpha != 0 ? 65535 : alpha) << linear[i];
     }
     EXPECT_EQ(ripped.gif.indexes[9], 0);  // transparent in the GIF too
+  }
+}
+
+// Every half float (a 32-bit document's samples are often half floats
+// widened): the table's value within a rounding and a little of the curve.
+TEST(Modes, ThirtyTwoBitCurveHoldsOverEveryHalfFloat) {
+  for (uint32_t half = 0; half <= 0xFFFF; ++half) {
+    const int exponent = static_cast<int>(half >> 10 & 31), mantissa = static_cast<int>(half & 1023);
+    double value = exponent == 0    ? std::ldexp(mantissa, -24)
+                   : exponent == 31 ? (mantissa != 0 ? NAN : HUGE_VAL)
+                                    : std::ldexp(mantissa + 1024, exponent - 25);
+    if (half & 0x8000) value = -value;
+    const double c = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
+    const double exact = 65535.0 * (c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055);
+    ASSERT_NEAR(SrgbFromLinear(static_cast<float>(value)), exact, 0.6) << std::hex << half;
   }
 }
 

@@ -2,6 +2,7 @@
 // their positions, failures that stop the job, the counts and the report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "export/export_result.h"
@@ -300,6 +301,27 @@ TEST(Report, FailureTextNamesThePathTheCodeAndWhatFailed) {
     summary.failedIn = c.step;
     summary.error = c.error;
     EXPECT_EQ(ReportText(summary), head + FormatText("Error code: %d\r\n", c.code) + c.error + c.tail);
+  }
+}
+
+// The pixels of a record that gives no files are let go once read, so that
+// many of them never pile up; a listing keeps the written ones' planes.
+TEST(RunLoop, PlanesOfSkippedRecordsAreNotKept) {
+  LayerRecipe hidden = Layer("hidden", {0, 1, 2});
+  hidden.flags = LayerRecord::kHiddenFlag;
+  const DocumentRecipe doc = WithLayers({Layer("A", {0, 1, 2}), Layer("two channels", {0, 1}), hidden});
+  for (const bool listOnly : {false, true}) {
+    test::TempDir in, out;
+    RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), out.Folder(), 0, nullptr);
+    job.options.listOnly = listOnly;
+    job.options.visibleOnly = true;
+    ASSERT_EQ(job.Run(), 0);
+    std::vector<bool> kept;
+    for (const auto& record : job.document->layerMaskInfo->Layers().records) {
+      kept.push_back(std::any_of(record->channels.begin(), record->channels.end(),
+                                 [](const auto& channel) { return !channel->plane.empty(); }));
+    }
+    EXPECT_EQ(kept, (std::vector<bool>{listOnly, false, false})) << listOnly;
   }
 }
 

@@ -81,7 +81,7 @@ while IFS='|' read -r line offered; do
   actual=$(complete_bash "$line" | sort | xargs)
   [ "$actual" = "$(xargs <<<"$offered")" ] || fail "[$line] offers '$actual', not '$(xargs <<<"$offered")'"
 done <<'CASES'
-peelbox-cli --fo                 | --formats
+peelbox-cli --form               | --formats
 peelbox-cli --vers               | --version
 peelbox-cli --formats\s          | gif jpeg png webp
 peelbox-cli --formats p          | png
