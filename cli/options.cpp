@@ -7,6 +7,7 @@
 
 #include "export/output_format.h"
 #include "export/plan.h"
+#include "export/preset.h"
 
 namespace peelbox::cli {
 
@@ -46,6 +47,11 @@ const char kUsage[] =
     "                       masks, opacity and fill, those of its groups, and the\n"
     "                       layer it is clipped to shape its transparency (layer\n"
     "                       effects are not drawn)\n"
+    "      --layers LIST    write only these records, by index (0 bottom-most),\n"
+    "                       for example 3,5-7\n"
+    "      --preset FILE    read the options of a preset (JSON whose keys are\n"
+    "                       the long options); options given here override it,\n"
+    "                       and an --only or --skip here replaces its list\n"
     "  -t, --threads N      encode on N threads (default: one per core)\n"
     "  -q, --quiet          print no status lines\n"
     "  -h, --help           show this help and exit\n"
@@ -132,6 +138,48 @@ bool ParseFormats(const std::string& text, ExportOptions* job) {
   return !job->formats.empty();
 }
 
+// "3,5-7": single indexes and ranges, in any order.
+bool ParseLayers(const std::string& text, ExportOptions* job) {
+  std::vector<LayerRange> ranges;
+  std::stringstream list(text);
+  const auto number = [](const std::string& digits, size_t* out) {
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    *out = std::stoul(digits);
+    return true;
+  };
+  for (std::string item; std::getline(list, item, ',');) {
+    const size_t dash = item.find('-');
+    LayerRange range;
+    if (!number(item.substr(0, dash), &range.first)) return false;
+    range.last = range.first;
+    if (dash != std::string::npos && (!number(item.substr(dash + 1), &range.last) || range.last < range.first)) {
+      return false;
+    }
+    ranges.push_back(range);
+  }
+  if (ranges.empty() || text.back() == ',') return false;
+  job->layers = std::move(ranges);
+  return true;
+}
+
+// The preset is read before the other options, which override it.
+bool ReadPresetFirst(const std::vector<std::string>& arguments, ExportOptions* job, std::string* problem) {
+  for (size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+    std::string path;
+    if (arguments[i] == "--preset" && i + 1 < arguments.size()) {
+      path = arguments[++i];
+    } else if (arguments[i].rfind("--preset=", 0) == 0) {
+      path = arguments[i].substr(9);
+    } else {
+      continue;
+    }
+    if (!LoadPreset(path, job, problem)) return false;
+  }
+  return true;
+}
+
 Parsed Usage(const std::string& problem) {
   Parsed parsed;
   parsed.exit = kBadUsage;
@@ -144,6 +192,10 @@ Parsed Usage(const std::string& problem) {
 Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
   std::vector<std::string> operands;
   bool operandsOnly = false;
+  if (std::string problem; !ReadPresetFirst(arguments, &options->job, &problem)) return Usage("--preset: " + problem);
+  // A list on the command line replaces the preset's.
+  bool onlyGiven = false;
+  bool skipGiven = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::string argument = arguments[i];
     if (operandsOnly || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -194,7 +246,11 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "--only" || argument == "--skip") {
       std::string pattern;
       if (!takeValue(&pattern)) return Usage(argument + " needs a PATTERN");
-      (argument == "--only" ? options->job.only : options->job.skip).push_back(pattern);
+      bool& given = argument == "--only" ? onlyGiven : skipGiven;
+      std::vector<std::string>& list = argument == "--only" ? options->job.only : options->job.skip;
+      if (!given) list.clear();
+      given = true;
+      list.push_back(pattern);
     } else if (argument == "--as-shown") {
       options->job.asShown = true;
     } else if (argument == "--extent") {
@@ -205,6 +261,14 @@ Parsed Parse(const std::vector<std::string>& arguments, Options* options) {
     } else if (argument == "--pad") {
       std::string pad;
       if (!takeValue(&pad) || !ParsePad(pad, &options->job)) return Usage("--pad needs a number from 0 to 4096");
+    } else if (argument == "--layers") {
+      std::string layers;
+      if (!takeValue(&layers) || !ParseLayers(layers, &options->job)) {
+        return Usage("--layers needs record indexes and ranges, such as 3,5-7");
+      }
+    } else if (argument == "--preset") {
+      std::string ignored;  // read first
+      if (!takeValue(&ignored)) return Usage("--preset needs a FILE");
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
       if (!takeValue(&threads) || !ParseThreads(threads, &options->threads)) {

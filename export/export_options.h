@@ -2,6 +2,8 @@
 // command line and presets alike.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,12 @@ enum class Extent {
   kLayer,   // the layer's own rectangle
   kTrim,    // the smallest rectangle that holds every pixel not fully transparent
   kCanvas,  // the document's canvas, the layer in its place
+};
+
+// Record indexes from first to last, both included.
+struct LayerRange {
+  size_t first = 0;
+  size_t last = 0;
 };
 
 struct ExportOptions {
@@ -36,6 +44,17 @@ struct ExportOptions {
   // Each layer as it looks in the document, alone: its alpha times its masks,
   // opacity and fill, those of its groups, and the base it is clipped to.
   bool asShown = false;
+  // The records chosen by hand (the dialog's check boxes, --layers); none
+  // chooses every record. Presets never hold it: it belongs to one document.
+  std::optional<std::vector<LayerRange>> layers;
+
+  bool Selected(size_t index) const {
+    if (!layers) return true;
+    for (const LayerRange& range : *layers) {
+      if (index >= range.first && index <= range.last) return true;
+    }
+    return false;
+  }
 
   static constexpr int kMaxPad = 4096;
 };

@@ -31,13 +31,14 @@ enum class SkipReason {
   kEmpty,                // any other record of zero width or height
   kUnsupportedChannels,  // its channels do not fit the colour mode
   kUnsupportedDocument,  // the document's colour mode and depth have no rule
+  kNotSelected,          // not among the records chosen by hand
   kFiltered,             // left out by the layer filters, whether hidden or not
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
   kTransparent,          // nothing of it shows: trimmed to nothing, or clipped to a hidden base as shown
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "filtered", "hidden", "transparent".
+// document", "not selected", "filtered", "hidden", "transparent".
 const char* SkipReasonName(SkipReason reason);
 
 // A layer's place on the canvas and in the layer panel, for scripts that put

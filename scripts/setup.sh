@@ -10,9 +10,10 @@ packages=(
   cmake g++ make pkg-config          # toolchain
   libpng-dev zlib1g-dev libgd-dev    # PNG and GIF output, ZIP channels
   liblcms2-dev                       # CMYK and Lab to sRGB
+  nlohmann-json3-dev                 # presets
   qt6-base-dev fonts-dejavu-core     # the desktop program
   scdoc                              # the manual pages
-  libgtest-dev nlohmann-json3-dev    # tests
+  libgtest-dev                       # tests
   bash-completion zsh                # tests of the shell completions
 )
 for option in "$@"; do
