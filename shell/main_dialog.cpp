@@ -214,6 +214,11 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
 QString QueueText(const QStringList& documents) { return QString("%1 documents").arg(documents.size()); }
 
 MainDialog::~MainDialog() {
+  // The children outlive this part of the dialog: a box that loses focus
+  // while they go must not call back into it.
+  for (QObject* child : std::initializer_list<QObject*>{sourceFileBox_, optionsPanel_, layerTree_}) {
+    child->disconnect(this);
+  }
   // Only a worker past its last message can be left: it ends on its own.
   if (worker_.joinable()) worker_.join();
 }
@@ -297,19 +302,19 @@ void MainDialog::ShowOptions(bool shown) {
 }
 
 bool MainDialog::LoadPresetFile(const QString& path) {
-  UpdateData(true);
+  if (initialized_) UpdateData(true);
   std::string error;
   if (!LoadPreset(QFile::encodeName(path).toStdString(), &options, &error)) {
     statusCaption_->setTitle(QString::fromStdString(error));
     return false;
   }
   ignoreAlpha = options.ignoreAlpha ? 1 : 0;
-  UpdateData(false);
+  if (initialized_) UpdateData(false);
   return true;
 }
 
 bool MainDialog::SavePresetFile(const QString& path) {
-  UpdateData(true);
+  if (initialized_) UpdateData(true);
   std::string error;
   ExportOptions saved = options;
   saved.ignoreAlpha = ignoreAlpha != 0;
@@ -339,6 +344,7 @@ void MainDialog::UpdateData(bool fromControls) {
     }
     std::string ignored;  // a bad value stays in its box, and Start says why
     optionsPanel_->ReadOptions(&options, &ignored);
+    options.ignoreAlpha = ignoreAlpha != 0;
   } else {
     outputFolder = WithSeparator(outputFolder);
     ignoreAlphaBox_->setChecked(ignoreAlpha != 0);
