@@ -320,7 +320,9 @@ TEST(Report, SkippedRecordsCountedInWords) {
     JobSummary summary = Summary("in.psd", "out/", 0, 1, 2);
     summary.skipped = c.skipped;
     EXPECT_NE(ReportText(summary).find("Files saved:\t2\r\nLayers skipped:\t"), std::string::npos);
-    if (!c.words.empty()) EXPECT_NE(ReportText(summary).find(c.words + "\r\n"), std::string::npos);
+    if (!c.words.empty()) {
+      EXPECT_NE(ReportText(summary).find(c.words + "\r\n"), std::string::npos);
+    }
   }
 }
 
