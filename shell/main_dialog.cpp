@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStringListModel>
 #include <QStyle>
 #include <QToolButton>
@@ -292,11 +293,16 @@ void MainDialog::UpdateExample() {
 void MainDialog::ShowOptions(bool shown) {
   optionsShown = shown;
   optionsButton_->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+  const bool changes = optionsPanel_->isVisibleTo(lower_) != shown;
   optionsPanel_->setVisible(shown);
   // The window grows by the options' height rather than squeezing the tree.
-  if (initialized_) {
+  // On a small screen the tree gives up the height the window cannot take.
+  if (changes) {
     const int panel = optionsPanel_->sizeHint().height();
-    resize(width(), std::max(minimumHeight(), height() + (shown ? panel : -panel)));
+    const int frame = frameGeometry().height() - height();
+    const int available = screen() != nullptr ? screen()->availableGeometry().height() - frame : height() + panel;
+    resize(width(),
+           std::clamp(height() + (shown ? panel : -panel), minimumHeight(), std::max(minimumHeight(), available)));
   }
   PlaceLower();
 }

@@ -13,10 +13,10 @@ struct AppSettings {
   QString sourcePath;         // "Source File", default empty
   QString outputFolder;       // "Output Folder", default empty
   int ignoreAlpha = 0;        // "Ignore Alpha", default 0
-  QString options;            // "Options": a preset's text, default empty (the defaults)
+  QString options{};          // "Options": a preset's text, default empty (the defaults)
   bool optionsShown = false;  // "Options Shown"
   int width = 0;              // "Window Width", 0 for the template's
-  QStringList recent;         // "Recent Documents", newest first
+  QStringList recent{};       // "Recent Documents", newest first
 };
 
 // The per-user store: company "Tessmark", application "Peelbox v1.0" (the
