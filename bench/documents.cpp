@@ -49,8 +49,11 @@ psdbuild::DocumentRecipe Typical16Document() { return Layers(2000, 1500, 20, 955
 
 psdbuild::DocumentRecipe TypicalCmykDocument() { return Layers(2000, 1500, 20, 955, 21, 735, 16, 8, true); }
 
+psdbuild::DocumentRecipe ManyLayersDocument() { return Layers(1200, 900, 300, 120, 1, 90, 1); }
+
 psdbuild::DocumentRecipe DocumentNamed(const std::string& name) {
   if (name == "typical") return TypicalDocument();
+  if (name == "many") return ManyLayersDocument();
   if (name == "large") return LargeDocument();
   if (name == "typical16") return Typical16Document();
   if (name == "cmyk") return TypicalCmykDocument();

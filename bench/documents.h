@@ -17,7 +17,11 @@ psdbuild::DocumentRecipe LargeDocument();
 psdbuild::DocumentRecipe Typical16Document();
 psdbuild::DocumentRecipe TypicalCmykDocument();
 
-// "typical", "large", "typical16" or "cmyk".
+// 1200 x 900, 300 small RGBA layers: a layer panel's worth, for the dialog's
+// tree.
+psdbuild::DocumentRecipe ManyLayersDocument();
+
+// "typical", "large", "typical16", "cmyk" or "many".
 psdbuild::DocumentRecipe DocumentNamed(const std::string& name);
 
 }  // namespace peelbox::bench

@@ -1,5 +1,5 @@
 // Writes the standard benchmark documents.
-//   bench_documents FOLDER [typical] [large]
+//   bench_documents FOLDER [typical] [large] [typical16] [cmyk] [many]
 #include <cstdio>
 #include <string>
 

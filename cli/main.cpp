@@ -33,21 +33,6 @@ void StopOnInterrupt(const peelbox::StopToken& stop) {
   sigaction(SIGINT, &action, nullptr);
 }
 
-// Where each document's files go: the output folder itself for one
-// document; for several (or with -D), a folder of each one's own named
-// after its file, by the rules of layer file names.
-std::vector<std::string> DocumentFolders(const Options& options) {
-  const std::string folder = peelbox::WithSeparator(options.outputFolder);
-  if (options.sources.size() == 1 && !options.folderPerDocument) return {folder};
-  std::vector<std::string> folders;
-  peelbox::StemRegistry stems;
-  for (size_t i = 0; i < options.sources.size(); ++i) {
-    const std::string stem = std::filesystem::path(options.sources[i]).stem().string();
-    folders.push_back(folder + stems.Claim(peelbox::MakeFileName(stem, i + 1)) + peelbox::kPathSeparator);
-  }
-  return folders;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +45,7 @@ int main(int argc, char** argv) {
   const peelbox::StopToken stop = peelbox::StopToken::Make();
   StopOnInterrupt(stop);
   const std::vector<std::string> folders =
-      options.list ? std::vector<std::string>(options.sources.size()) : DocumentFolders(options);
+      options.list ? std::vector<std::string>(options.sources.size())
+                   : peelbox::DocumentFolders(options.outputFolder, options.sources, options.folderPerDocument);
   return peelbox::cli::RunBatch(options, folders, stop);
 }

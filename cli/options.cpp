@@ -9,6 +9,7 @@
 
 #include "export/output_format.h"
 #include "export/plan.h"
+#include "export/preset.h"
 
 namespace peelbox::cli {
 
@@ -65,6 +66,11 @@ const char kUsage[] =
     "                       colour, the others are transparent\n"
     "      --gif-dither     Floyd-Steinberg dithering in GIFs of more than 254\n"
     "                       colours\n"
+    "      --layers LIST    write only these records, by index (0 bottom-most),\n"
+    "                       for example 3,5-7\n"
+    "      --preset FILE    read the options of a preset (JSON whose keys are\n"
+    "                       the long options); options given here override it,\n"
+    "                       and an --only or --skip here replaces its list\n"
     "  -t, --threads N      encode on N threads (default: one per core)\n"
     "  -j, --jobs N         rip N documents at once (default 1; 0: one per core),\n"
     "                       with at most the larger of N and --threads encoding\n"
@@ -185,6 +191,48 @@ bool NamesADocument(const std::string& operand) {
   return extension == ".psd" || extension == ".psb";
 }
 
+// "3,5-7": single indexes and ranges, in any order.
+bool ParseLayers(const std::string& text, ExportOptions* job) {
+  std::vector<LayerRange> ranges;
+  std::stringstream list(text);
+  const auto number = [](const std::string& digits, size_t* out) {
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    *out = std::stoul(digits);
+    return true;
+  };
+  for (std::string item; std::getline(list, item, ',');) {
+    const size_t dash = item.find('-');
+    LayerRange range;
+    if (!number(item.substr(0, dash), &range.first)) return false;
+    range.last = range.first;
+    if (dash != std::string::npos && (!number(item.substr(dash + 1), &range.last) || range.last < range.first)) {
+      return false;
+    }
+    ranges.push_back(range);
+  }
+  if (ranges.empty() || text.back() == ',') return false;
+  job->layers = std::move(ranges);
+  return true;
+}
+
+// The preset is read before the other options, which override it.
+bool ReadPresetFirst(const std::vector<std::string>& arguments, ExportOptions* job, std::string* problem) {
+  for (size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+    std::string path;
+    if (arguments[i] == "--preset" && i + 1 < arguments.size()) {
+      path = arguments[++i];
+    } else if (arguments[i].rfind("--preset=", 0) == 0) {
+      path = arguments[i].substr(9);
+    } else {
+      continue;
+    }
+    if (!LoadPreset(path, job, problem)) return false;
+  }
+  return true;
+}
+
 Parsed Usage(const std::string& problem) {
   Parsed parsed;
   parsed.exit = kBadUsage;
@@ -198,6 +246,10 @@ Parsed Parse(const std::vector<std::string>& given, Options* options) {
   std::vector<std::string> arguments = given;  // combined short options are split in place
   std::vector<std::string> operands;
   bool operandsOnly = false;
+  if (std::string problem; !ReadPresetFirst(arguments, &options->job, &problem)) return Usage("--preset: " + problem);
+  // A list on the command line replaces the preset's.
+  bool onlyGiven = false;
+  bool skipGiven = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::string argument = arguments[i];
     if (operandsOnly || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -261,7 +313,11 @@ Parsed Parse(const std::vector<std::string>& given, Options* options) {
     } else if (argument == "--only" || argument == "--skip") {
       std::string pattern;
       if (!takeValue(&pattern)) return Usage(argument + " needs a PATTERN");
-      (argument == "--only" ? options->job.only : options->job.skip).push_back(pattern);
+      bool& given = argument == "--only" ? onlyGiven : skipGiven;
+      std::vector<std::string>& list = argument == "--only" ? options->job.only : options->job.skip;
+      if (!given) list.clear();
+      given = true;
+      list.push_back(pattern);
     } else if (argument == "--as-shown") {
       options->job.asShown = true;
     } else if (argument == "--extent") {
@@ -288,6 +344,14 @@ Parsed Parse(const std::vector<std::string>& given, Options* options) {
       }
     } else if (argument == "--gif-dither") {
       options->job.gifDither = true;
+    } else if (argument == "--layers") {
+      std::string layers;
+      if (!takeValue(&layers) || !ParseLayers(layers, &options->job)) {
+        return Usage("--layers needs record indexes and ranges, such as 3,5-7");
+      }
+    } else if (argument == "--preset") {
+      std::string ignored;  // read first
+      if (!takeValue(&ignored)) return Usage("--preset needs a FILE");
     } else if (argument == "-t" || argument == "--threads") {
       std::string threads;
       if (!takeValue(&threads) || !ParseCount(threads, 1, &options->threads)) {

@@ -2,6 +2,8 @@
 // command line and presets alike.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,12 @@ enum class Extent {
 enum class ColourHandling {
   kKeep,  // written as stored, the profile embedded where the format can hold it
   kSrgb,  // RGB and grey converted to sRGB through the profile
+};
+
+// Record indexes from first to last, both included.
+struct LayerRange {
+  size_t first = 0;
+  size_t last = 0;
 };
 
 struct ExportOptions {
@@ -49,6 +57,17 @@ struct ExportOptions {
   int background = 0xFFFFFF;  // 0xRRGGBB that JPEG flattens transparency over
   int gifMatte = -1;          // 0xRRGGBB: GIF pixels of alpha 128 up blended over it, the rest transparent; -1: none
   bool gifDither = false;     // Floyd-Steinberg in GIFs of more than 254 colours
+  // The records chosen by hand (the dialog's check boxes, --layers); none
+  // chooses every record. Presets never hold it: it belongs to one document.
+  std::optional<std::vector<LayerRange>> layers;
+
+  bool Selected(size_t index) const {
+    if (!layers) return true;
+    for (const LayerRange& range : *layers) {
+      if (index >= range.first && index <= range.last) return true;
+    }
+    return false;
+  }
 
   static constexpr int kMaxPad = 4096;
 };

@@ -10,6 +10,7 @@ namespace peelbox {
 constexpr uint32_t WM_RIP_STATUS = 0x480;   // text, packed progress
 constexpr uint32_t WM_RIP_STARTED = 0x500;  // no parameters
 constexpr uint32_t WM_RIP_DONE = 0x600;     // lParam: how the job ended
+constexpr uint32_t WM_RIP_RESULT = 0x601;   // text: the line that stays, "Done: 5 layers, 10 files."
 
 // How a job ended, in the lParam of WM_RIP_DONE.
 enum RipOutcome : uint32_t {

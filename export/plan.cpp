@@ -26,6 +26,8 @@ const char* SkipReasonName(SkipReason reason) {
       return "unsupported channels";
     case SkipReason::kUnsupportedDocument:
       return "unsupported document";
+    case SkipReason::kNotSelected:
+      return "not selected";
     case SkipReason::kFiltered:
       return "filtered";
     case SkipReason::kHidden:
@@ -84,6 +86,7 @@ SkipReason ReasonFor(const DocumentFormat& format, const std::vector<std::unique
   }
   if (!FindModeChannels(format, layer)) return SkipReason::kUnsupportedChannels;
   if (!convertible) return SkipReason::kUnsupportedDocument;
+  if (!options.Selected(index)) return SkipReason::kNotSelected;
   if (!filter.Wants(layer.name, place.groups)) return SkipReason::kFiltered;
   if (options.visibleOnly && (!layer.Visible() || place.hiddenByGroup)) return SkipReason::kHidden;
   if (options.asShown && place.clippingBase && !records[*place.clippingBase]->Visible()) {

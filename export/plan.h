@@ -31,6 +31,7 @@ enum class SkipReason {
   kEmpty,                // any other record of zero width or height
   kUnsupportedChannels,  // its channels do not fit the colour mode
   kUnsupportedDocument,  // the document's colour mode and depth have no rule
+  kNotSelected,          // not among the records chosen by hand
   kFiltered,             // left out by the layer filters, whether hidden or not
   kHidden,               // hidden, or inside a hidden group, and only visible layers are wanted
   kTransparent,          // nothing of it shows: trimmed to nothing, or clipped to a hidden base as shown
@@ -38,7 +39,7 @@ enum class SkipReason {
 };
 
 // "group", "no pixels", "empty", "unsupported channels", "unsupported
-// document", "filtered", "hidden", "transparent", "too large".
+// document", "not selected", "filtered", "hidden", "transparent", "too large".
 const char* SkipReasonName(SkipReason reason);
 // The name, and for kTooLarge the format: "too large for WebP".
 std::string SkipReasonText(SkipReason reason, const OutputFormat* format);

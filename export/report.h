@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
+#include "export/plan.h"
 #include "psd/block.h"
 
 namespace peelbox {
@@ -47,10 +49,18 @@ struct JobSummary {
   std::string note;   // why a document wrote nothing, when it did
   // The job only listed what it would write.
   bool listing = false;
+  // The file is no Photoshop document at all (empty, or another format):
+  // nothing worth sending in.
+  bool notADocument = false;
+  std::map<SkipReason, int> skipped;  // the records that gave no files, by reason
 };
 
+// "2 groups, 1 fill or adjustment layer, 3 hidden": the counts in the order
+// of the reasons; empty for none.
+std::string SkippedInWords(const std::map<SkipReason, int>& skipped);
+
 // Lines end in "\r\n". Success names the source and the folder and counts
-// the layers and files written; failure names the source, the code and what
+// the layers and files written and the records skipped, with their reasons; failure names the source, the code and what
 // failed, and asks for documents that cannot be read.
 std::string ReportText(const JobSummary& summary);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -29,9 +30,16 @@ RipJob::RipJob(std::string sourcePath, std::string outputFolder, int ignoreAlpha
 RipJob::~RipJob() = default;
 
 int32_t RipJob::Run() {
+  // The source is named first: it is the first box of the dialog.
+  if (sourcePath.empty()) {
+    return Fail(FailedIn::Read(ReadStep::kSource), PsdDocument::kCannotOpen, "No source file is set.");
+  }
   if (const int32_t code = PrepareNamer(); code != kExportOk) return code;
   if (!options.listOnly) {
-    if (const int32_t code = PrepareOutputFolder(); code != kExportOk) return code;
+    if (const int32_t code = PrepareOutputFolder(); code != kExportOk) {
+      RemoveEmptyCreatedFolders();
+      return code;
+    }
   }
   settings_ = std::make_shared<const EncodeSettings>(EncodeSettings{options, stopToken});
   // Layers are encoded as soon as their pixels are read, on other threads,
@@ -40,7 +48,18 @@ int32_t RipJob::Run() {
   encoders_ = std::make_unique<EncoderPool>(threads > 0 ? threads : EncoderPool::DefaultThreads());
   const int32_t result = LoadAndExport();
   encoders_.reset();  // encodings nobody took are discarded
+  if (result != kExportOk || stopped_) RemoveEmptyCreatedFolders();
   return result;
+}
+
+void RipJob::RemoveEmptyCreatedFolders() {
+  for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder) {
+    std::error_code error;
+    if (std::filesystem::is_directory(*folder, error) && std::filesystem::is_empty(*folder, error)) {
+      std::filesystem::remove(*folder, error);
+    }
+  }
+  createdFolders_.clear();
 }
 
 // The job, not its callers, makes the folder: the dialog and the command
@@ -62,8 +81,23 @@ int32_t RipJob::PrepareNamer() {
 
 int32_t RipJob::MakeFolder(const std::string& path) {
   std::error_code error;
-  const std::filesystem::path folder(path);
+  const std::filesystem::path folder = std::filesystem::path(path).lexically_normal();
+  // "out/" names the file "out" too, which the system calls "not a folder".
+  const std::filesystem::path named = folder.has_filename() ? folder : folder.parent_path();
+  if (std::filesystem::is_regular_file(named, error)) {
+    return Fail(FailedIn::OutputFolder(), kCannotOpenOutput, "The output folder is a file: " + named.string());
+  }
+  // The folders about to be made, outermost first, so that a failure can
+  // take back exactly these.
+  std::vector<std::filesystem::path> missing;
+  for (std::filesystem::path at = folder; !at.empty() && !std::filesystem::exists(at, error); at = at.parent_path()) {
+    if (at.has_filename()) missing.insert(missing.begin(), at);
+    if (at == at.parent_path()) break;
+  }
   std::filesystem::create_directories(folder, error);
+  for (const std::filesystem::path& made : missing) {
+    if (std::filesystem::is_directory(made)) createdFolders_.push_back(made);
+  }
   if (!std::filesystem::is_directory(folder)) {
     if (!error) error = std::make_error_code(std::errc::not_a_directory);
     return Fail(FailedIn::OutputFolder(), kCannotOpenOutput,
@@ -72,11 +106,8 @@ int32_t RipJob::MakeFolder(const std::string& path) {
   return kExportOk;
 }
 
-namespace {
-
-// The converter for a document: its colour table and embedded ICC profile
-// come with it.
-std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document, ColourHandling handling) {
+// Its colour table and embedded ICC profile come with the document.
+std::shared_ptr<const ColourConverter> DocumentConverter(const PsdDocument& document, ColourHandling handling) {
   const auto text = [](const Bytes& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   };
@@ -84,12 +115,23 @@ std::shared_ptr<const ColourConverter> ConverterFor(const PsdDocument& document,
   return ColourConverter::Create(document.format, table, EmbeddedProfile(document.imageResources.get()), handling);
 }
 
-}  // namespace
+std::vector<std::string> DocumentFolders(const std::string& outputFolder, const std::vector<std::string>& sources,
+                                         bool folderPerDocument) {
+  const std::string folder = WithSeparator(outputFolder);
+  if (sources.size() == 1 && !folderPerDocument) return {folder};
+  std::vector<std::string> folders;
+  StemRegistry stems;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const std::string stem = std::filesystem::path(sources[i]).stem().string();
+    folders.push_back(folder + stems.Claim(MakeFileName(stem, i + 1)) + kPathSeparator);
+  }
+  return folders;
+}
 
 // The convert-colour stage's converter, and what the files say of its
 // colours; the resources are read by now.
 void RipJob::PrepareColour(const PsdDocument& reading) {
-  converter_ = ConverterFor(reading, options.colour);
+  converter_ = DocumentConverter(reading, options.colour);
   const std::string profile = EmbeddedProfile(reading.imageResources.get());
   const ProfileFacts facts = DescribeProfile(profile);
   if (facts.opened) profileDescription_ = facts.description;
@@ -187,6 +229,9 @@ int32_t RipJob::LoadAndExport() {
   if (document->layerMaskInfo->Layers().records.empty()) return ExportComposite();
   ReleaseHeld(SIZE_MAX);
   looks_.clear();  // the encodings hold what they need
+  if (confirmReplace && !options.listOnly) {
+    if (const size_t existing = ExistingPlannedFiles(); existing > 0 && !confirmReplace(existing)) return Stop();
+  }
   const size_t n = plan_.size();
   for (size_t i = 0; i < n; ++i) {
     SendStatus("Exporting layer: \"" + plan_[i].name + "\"...", ExportProgress(i, n));
@@ -203,6 +248,17 @@ int32_t RipJob::LoadAndExport() {
     if (const int32_t code = WriteLayer(plan_[i]); code != kExportOk || stopped_) return code;
   }
   return kExportOk;
+}
+
+size_t RipJob::ExistingPlannedFiles() const {
+  size_t existing = 0;
+  for (const PlannedRecord& planned : plan_) {
+    for (const std::string& file : planned.files) {
+      std::error_code error;
+      existing += std::filesystem::exists(outputFolder + file, error) ? 1 : 0;
+    }
+  }
+  return existing;
 }
 
 int32_t RipJob::ExportComposite() {
@@ -277,8 +333,34 @@ int32_t RipJob::WriteLayer(PlannedRecord& planned) {
   return kExportOk;
 }
 
+namespace {
+
+// "The file is empty." or "This file is not a Photoshop document." by its
+// first bytes; none for a file that starts as a Photoshop document does.
+const char* NotADocument(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return nullptr;
+  char signature[4] = {};
+  const size_t read = std::fread(signature, 1, sizeof signature, file.get());
+  if (std::ferror(file.get())) return nullptr;
+  if (read == 0) return "The file is empty.";
+  if (read < sizeof signature || std::memcmp(signature, "8BPS", sizeof signature) != 0) {
+    return "This file is not a Photoshop document.";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int32_t RipJob::FailedRead(int32_t code, const ReadFailure& failure) {
   const FailedIn step = FailedIn::Read(failure.step);
+  // A file of another kind is not a damaged document: say what it is.
+  if (failure.step == ReadStep::kHeader) {
+    if (const char* kind = NotADocument(sourcePath)) {
+      notADocument_ = true;
+      return Fail(step, code, kind);
+    }
+  }
   if (DocumentAtFault(step)) {
     return Fail(step, code,
                 "The document is damaged or is not a Photoshop file: " + DescribeReadFailure(failure.step, code) + ".");
@@ -341,6 +423,7 @@ std::string RipJob::NothingWrittenNote() const {
   if (any(SkipReason::kHidden)) return "Every layer with pixels of its own is hidden.";
   if (any(SkipReason::kTransparent)) return "Every layer with pixels of its own is fully transparent as written.";
   if (any(SkipReason::kTooLarge)) return "Every layer is too large for the formats selected.";
+  if (any(SkipReason::kNotSelected)) return "No layer with pixels of its own is selected.";
   if (any(SkipReason::kFiltered)) {
     return any(SkipReason::kHidden) ? "Every layer with pixels of its own is hidden or left out by the layer filters."
                                     : "The layer filters leave out every layer with pixels of its own.";
@@ -361,6 +444,10 @@ JobSummary RipJob::Summary(int32_t result) const {
   summary.failedIn = result != 0 ? failedIn_ : FailedIn{};
   summary.error = result != 0 ? error_ : std::string();
   if (result == 0 && !stopped_) summary.note = NothingWrittenNote();
+  summary.notADocument = result != 0 && notADocument_;
+  if (document) {
+    for (const SkippedRecord& record : Skipped()) ++summary.skipped[record.reason];
+  }
   return summary;
 }
 

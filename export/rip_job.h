@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -108,12 +110,20 @@ class RipJob : public StatusSink {
   // batches of rows while encoding), so nothing ever calls into a job that
   // may be ending.
   StopToken stopToken;
+  // Asked once, before the first file is written, with the number of
+  // planned files that exist already; false ends the job as a stop does.
+  // None: existing files are replaced silently, as scripts expect.
+  std::function<bool(size_t existing)> confirmReplace;
 
  private:
+  size_t ExistingPlannedFiles() const;
   int32_t PrepareNamer();
   int32_t PrepareOutputFolder();
   void PrepareColour(const PsdDocument& reading);
   int32_t MakeFolder(const std::string& path);
+  // Removes the folders this job created that are still empty, innermost
+  // first: a failure or a stop leaves nothing of its own behind.
+  void RemoveEmptyCreatedFolders();
   int32_t LoadAndExport();
   int32_t ExportComposite();
   // Waits for the layer's encoding and writes its files.
@@ -147,7 +157,9 @@ class RipJob : public StatusSink {
   std::string error_;
   bool stopped_ = false;
   std::optional<std::string> profileDescription_;
-  std::unique_ptr<EncoderPool> encoders_;  // while Run runs
+  bool notADocument_ = false;
+  std::vector<std::filesystem::path> createdFolders_;  // in the order they were made
+  std::unique_ptr<EncoderPool> encoders_;              // while Run runs
   // Built once per document with its plan; shared by the encoders. None for
   // a document whose mode and depth have no rule.
   std::shared_ptr<const ColourConverter> converter_;
@@ -159,6 +171,17 @@ class RipJob : public StatusSink {
   std::vector<std::shared_ptr<const RecordLook>> looks_;
   std::deque<Held> held_;
 };
+
+// The converter for a document's colours, or none when its mode and depth
+// have no rule.
+std::shared_ptr<const ColourConverter> DocumentConverter(const PsdDocument& document,
+                                                         ColourHandling handling = ColourHandling::kKeep);
+
+// Where each of several documents' files go: the output folder itself for
+// one unless folderPerDocument; otherwise a folder of each one's own named after its file, by the
+// rules of layer file names.
+std::vector<std::string> DocumentFolders(const std::string& outputFolder, const std::vector<std::string>& sources,
+                                         bool folderPerDocument = false);
 
 // The position of layer i of n while exporting: 50 for the first, growing
 // towards 100. Computed in doubles and truncated: 7 of 14 gives 74, not 75.

@@ -10,12 +10,13 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target peelbox
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-# The paths are only shown, never read.
-mkdir -p "$config/Tessmark"
-cat >"$config/Tessmark/Peelbox v1.0.conf" <<'CONF'
+# The dialog reads the document to show its layers: the shipped sample.
+mkdir -p "$config/Tessmark" "$config/Pictures"
+cp samples/sample.psd "$config/Pictures/Poster.psd"
+cat >"$config/Tessmark/Peelbox v1.0.conf" <<CONF
 [Settings]
-Source%20File=/home/ann/Pictures/Poster.psd
-Output%20Folder=/home/ann/Pictures/Poster layers
+Source%20File=$config/Pictures/Poster.psd
+Output%20Folder=$config/Pictures/Poster layers
 Ignore%20Alpha=0
 CONF
 mkdir -p data/screenshots

@@ -12,9 +12,10 @@ packages=(
   libdeflate-dev                     # PNG image data and ZIP channels, fast
   liblcms2-dev                       # profiles, CMYK and Lab to sRGB
   libwebp-dev libjpeg62-turbo-dev    # WebP and JPEG output
+  nlohmann-json3-dev                 # presets
   qt6-base-dev fonts-dejavu-core     # the desktop program
   scdoc                              # the manual pages
-  libgtest-dev nlohmann-json3-dev    # tests
+  libgtest-dev                       # tests
   bash-completion zsh                # tests of the shell completions
 )
 for option in "$@"; do

@@ -21,6 +21,9 @@ void DialogBridge::Send(uint32_t message, const char* text, uint32_t lParam) {
       case WM_RIP_STATUS:
         dialog_->OnRipStatus(QString::fromUtf8(text ? text : ""), lParam);
         break;
+      case WM_RIP_RESULT:
+        dialog_->OnRipResult(QString::fromUtf8(text ? text : ""));
+        break;
       case WM_RIP_DONE:
         dialog_->OnRipDone(static_cast<RipOutcome>(lParam));
         break;
@@ -34,6 +37,12 @@ void DialogBridge::ShowReport(const std::string& text, const std::string& filesF
   RunOnDialogThread([&] {
     dialog_->ShowReport(QString::fromUtf8(text.c_str()), QFile::decodeName(QByteArray::fromStdString(filesFolder)));
   });
+}
+
+bool DialogBridge::ConfirmReplace(size_t existing) {
+  bool replace = false;
+  RunOnDialogThread([&] { replace = dialog_->ConfirmReplace(existing); });
+  return replace;
 }
 
 void DialogBridge::RunOnDialogThread(const std::function<void()>& handler) {

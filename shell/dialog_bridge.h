@@ -21,6 +21,7 @@ class DialogBridge : public QObject, public RipWindow {
 
   void Send(uint32_t message, const char* text, uint32_t lParam) override;
   void ShowReport(const std::string& text, const std::string& filesFolder) override;
+  bool ConfirmReplace(size_t existing) override;
 
  private:
   // Runs `handler` on the dialog's thread and returns once it has run.

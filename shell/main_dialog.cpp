@@ -1,26 +1,40 @@
 #include "shell/main_dialog.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStringListModel>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "export/file_name.h"
 #include "export/messages.h"
+#include "export/plan.h"
+#include "export/preset.h"
 #include "shell/app_icon.h"
 #include "shell/dialog_bridge.h"
 #include "shell/dialog_units.h"
+#include "shell/layer_tree.h"
+#include "shell/options_panel.h"
 #include "shell/report_dialog.h"
 #include "shell/rip_thread.h"
+#include "shell/settings.h"
 
 namespace peelbox::shell {
 
@@ -34,6 +48,8 @@ constexpr char kFailedCaption[] = "Failed.";
 constexpr char kStoppedCaption[] = "Stopped.";
 constexpr char kCloseText[] = "&Close";
 constexpr char kStopText[] = "&Stop";
+constexpr char kPresetFilter[] = "Peelbox presets (*.json)";
+constexpr int kLowerHeight = 300;  // the layers and the options, in pixels
 #ifdef _WIN32
 constexpr char kAllFilesFilter[] = "All files (*.*)";
 #else
@@ -76,26 +92,31 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
                  Qt::WindowCloseButtonHint);
   const DialogUnits units(fontMetrics());
   // Wider, for long paths; never lower or narrower than the template.
+  // The layers and options below the template take the extra height.
   const QSize templateSize = units.Size(320, 126);
-  setMinimumSize(templateSize);
-  setMaximumHeight(templateSize.height());
-  resize(templateSize);
+  templateHeight_ = templateSize.height();
+  setMinimumSize(templateSize.width(), templateHeight_ + kLowerHeight / 2);
+  resize(templateSize.width(), templateHeight_ + kLowerHeight);
   baseWidth_ = templateSize.width();
   setAcceptDrops(true);
 
   // In template order, which is also the tab order.
   GroupBox(" Source file: ", units.Rect(5, 3, 250, 32), this)->setObjectName("sourceGroup");
   sourceFileBox_ = EditBox("sourceFileBox", units.Rect(10, 13, 185, 14), this);
+  sourceFileBox_->setPlaceholderText("A Photoshop document (.psd, .psb)");
   browseButton_ = Button("&Browse", "browseButton", units.Rect(200, 13, 50, 14), this);
   GroupBox(" Output folder: ", units.Rect(5, 40, 310, 45), this)->setObjectName("outputGroup");
-  outputFolderBox_ = EditBox("outputFolderBox", units.Rect(10, 50, 245, 14), this);
-  selectButton_ = Button("&Select", "selectButton", units.Rect(260, 50, 50, 14), this);
-  ignoreAlphaBox_ = new QCheckBox("Ignore Alpha-channel (Keeps complete transparency only)", this);
+  // Select lines up with Browse above it.
+  outputFolderBox_ = EditBox("outputFolderBox", units.Rect(10, 50, 185, 14), this);
+  outputFolderBox_->setPlaceholderText("The folder for the layers' files");
+  selectButton_ = Button("&Select", "selectButton", units.Rect(200, 50, 50, 14), this);
+  ignoreAlphaBox_ = new QCheckBox("Ignore &Alpha-channel (Keeps complete transparency only)", this);
   ignoreAlphaBox_->setObjectName("ignoreAlphaBox");
   // As wide as its text needs where the font is wider than the template's,
   // within the group box.
   QRect checkArea = units.Rect(10, 70, 197, 10);
-  checkArea.setWidth(std::clamp(ignoreAlphaBox_->sizeHint().width(), checkArea.width(), units.Rect(10, 70, 300, 10).width()));
+  checkArea.setWidth(
+      std::clamp(ignoreAlphaBox_->sizeHint().width(), checkArea.width(), units.Rect(10, 70, 300, 10).width()));
   ignoreAlphaBox_->setGeometry(checkArea);
   startButton_ = Button("S&tart", "startButton", units.Rect(260, 7, 50, 14), this);
   startButton_->setDefault(true);
@@ -117,23 +138,88 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent), bridge_(std::make_uni
     stretches_.push_back({moves, moves->geometry(), false});
   }
 
+  // Below the template: the document's layers, then the options.
+  lower_ = new QWidget(this);
+  lower_->setObjectName("lowerArea");
+  auto* lower = new QVBoxLayout(lower_);
+  lower->setContentsMargins(0, 0, 0, 0);
+  layerTree_ = new LayerTree(lower_);
+  lower->addWidget(layerTree_, 1);
+  auto* presetRow = new QHBoxLayout;
+  optionsButton_ = new QToolButton(lower_);
+  optionsButton_->setObjectName("optionsButton");
+  optionsButton_->setText("&Options");
+  optionsButton_->setCheckable(true);
+  optionsButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  optionsButton_->setArrowType(Qt::RightArrow);
+  loadPresetButton_ = Button("&Load preset...", "loadPresetButton", QRect(), lower_);
+  savePresetButton_ = Button("Sa&ve preset...", "savePresetButton", QRect(), lower_);
+  presetRow->addWidget(optionsButton_);
+  presetRow->addStretch();
+  presetRow->addWidget(loadPresetButton_);
+  presetRow->addWidget(savePresetButton_);
+  lower->addLayout(presetRow);
+  optionsPanel_ = new OptionsPanel(lower_);
+  optionsPanel_->setObjectName("optionsPanel");
+  optionsPanel_->hide();
+  lower->addWidget(optionsPanel_);
+
+  recentModel_ = new QStringListModel(this);
+  auto* completer = new QCompleter(recentModel_, this);
+  completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+  sourceFileBox_->setCompleter(completer);
+  sourceFileBox_->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition)
+      ->setObjectName("recentAction");
+  connect(sourceFileBox_->actions().last(), &QAction::triggered, completer, [completer] { completer->complete(); });
+
   setTabOrder(sourceFileBox_, browseButton_);
   setTabOrder(browseButton_, outputFolderBox_);
   setTabOrder(outputFolderBox_, selectButton_);
   setTabOrder(selectButton_, ignoreAlphaBox_);
   setTabOrder(ignoreAlphaBox_, startButton_);
   setTabOrder(startButton_, closeButton_);
+  setTabOrder(closeButton_, layerTree_);
 
   connect(browseButton_, &QPushButton::clicked, this, &MainDialog::OnBrowse);
   connect(selectButton_, &QPushButton::clicked, this, &MainDialog::OnSelect);
   connect(startButton_, &QPushButton::clicked, this, &MainDialog::OnOK);
   connect(closeButton_, &QPushButton::clicked, this, &MainDialog::reject);
+  connect(loadPresetButton_, &QPushButton::clicked, this, &MainDialog::OnLoadPreset);
+  connect(savePresetButton_, &QPushButton::clicked, this, &MainDialog::OnSavePreset);
+  connect(optionsButton_, &QToolButton::toggled, this, &MainDialog::ShowOptions);
+  connect(sourceFileBox_, &QLineEdit::editingFinished, this, [this] {
+    if (!jobActive_) SourceChanged();
+  });
+  connect(optionsPanel_, &OptionsPanel::Changed, this, &MainDialog::UpdateExample);
+  connect(layerTree_, &LayerTree::ChecksChanged, this, &MainDialog::UpdateExample);
 
   chooseSourceFile = [this](const QString& current) { return AskForSourceFile(current); };
   chooseOutputFolder = [this](const QString& current) { return AskForOutputFolder(current); };
+  choosePresetFile = [this](bool save) -> std::optional<QString> {
+    const QString path = save ? QFileDialog::getSaveFileName(this, "Save preset", QString(), kPresetFilter)
+                              : QFileDialog::getOpenFileName(this, "Load preset", QString(), kPresetFilter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+  };
+  askReplace = [this](size_t existing) {
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QString("%1 files in the output folder will be replaced.").arg(existing), QMessageBox::NoButton,
+                    this);
+    QPushButton* replace = box.addButton("&Replace", QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == replace;
+  };
 }
 
+QString QueueText(const QStringList& documents) { return QString("%1 documents").arg(documents.size()); }
+
 MainDialog::~MainDialog() {
+  // The children outlive this part of the dialog: a box that loses focus
+  // while they go must not call back into it.
+  for (QObject* child : std::initializer_list<QObject*>{sourceFileBox_, optionsPanel_, layerTree_}) {
+    child->disconnect(this);
+  }
   // Only a worker past its last message can be left: it ends on its own.
   if (worker_.joinable()) worker_.join();
 }
@@ -145,20 +231,132 @@ void MainDialog::showEvent(QShowEvent* event) {
 
 void MainDialog::OnInitDialog() {
   initialized_ = true;
+  // Only documents that are still there are offered.
+  QStringList existing;
+  for (const QString& path : recent) {
+    if (QFileInfo(path).isFile()) existing.append(path);
+  }
+  recentModel_->setStringList(existing);
+  optionsButton_->setChecked(optionsShown);
+  ShowOptions(optionsShown);
   UpdateData(false);  // the restored settings appear in the controls
+  SourceChanged();
+  if (!startMessage.isEmpty()) statusCaption_->setTitle(startMessage);
   sourceFileBox_->setFocus();
+}
+
+QStringList MainDialog::Sources() const { return queue.size() > 1 ? queue : QStringList{sourcePath}; }
+
+void MainDialog::SetQueue(const QStringList& documents) {
+  queue = documents.size() > 1 ? documents : QStringList();
+  if (documents.size() == 1) sourcePath = documents.first();
+  if (initialized_) {
+    UpdateData(false);
+    SourceChanged();
+  }
+}
+
+// The tree shows one document; a queue has no selection.
+void MainDialog::SourceChanged() {
+  UpdateData(true);
+  layerTree_->SetSource(queue.size() > 1 ? QString() : sourcePath);
+  UpdateExample();
+}
+
+void MainDialog::UpdateExample() {
+  ExportOptions shown = options;
+  std::string problem;
+  if (!optionsPanel_->ReadOptions(&shown, &problem)) {
+    optionsPanel_->ShowExample(QString::fromStdString(problem));
+    return;
+  }
+  const QString document = QFileInfo(Sources().first()).completeBaseName();
+  auto namer = LayerNamer::Create(shown, QFile::encodeName(document).toStdString(), &problem);
+  if (!namer) {
+    optionsPanel_->ShowExample(QString::fromStdString(problem));
+    return;
+  }
+  const TreeRow* first = layerTree_->FirstChecked();
+  PlannedRecord planned;
+  planned.name = first != nullptr ? first->name : "Layer 1";
+  planned.index = first != nullptr ? first->index : 0;
+  planned.number = 1;
+  planned.facts.groups = first != nullptr ? first->groups : std::vector<std::string>();
+  planned.groupRecords.assign(planned.facts.groups.size(), 0);
+  const int64_t width = first != nullptr ? first->width : 0;
+  const int64_t height = first != nullptr ? first->height : 0;
+  namer->Name(&planned, ImagePlace{0, 0, width, height});
+  optionsPanel_->ShowExample(planned.files.empty() ? QString()
+                                                   : "First file: " + QString::fromStdString(planned.files.front()));
+}
+
+void MainDialog::ShowOptions(bool shown) {
+  optionsShown = shown;
+  optionsButton_->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+  const bool changes = optionsPanel_->isVisibleTo(lower_) != shown;
+  optionsPanel_->setVisible(shown);
+  // The window grows by the options' height rather than squeezing the tree.
+  // On a small screen the tree gives up the height the window cannot take.
+  if (changes) {
+    const int panel = optionsPanel_->sizeHint().height();
+    const int frame = frameGeometry().height() - height();
+    const int available = screen() != nullptr ? screen()->availableGeometry().height() - frame : height() + panel;
+    resize(width(),
+           std::clamp(height() + (shown ? panel : -panel), minimumHeight(), std::max(minimumHeight(), available)));
+  }
+  PlaceLower();
+}
+
+bool MainDialog::LoadPresetFile(const QString& path) {
+  if (initialized_) UpdateData(true);
+  std::string error;
+  if (!LoadPreset(QFile::encodeName(path).toStdString(), &options, &error)) {
+    statusCaption_->setTitle(QString::fromStdString(error));
+    return false;
+  }
+  ignoreAlpha = options.ignoreAlpha ? 1 : 0;
+  if (initialized_) UpdateData(false);
+  return true;
+}
+
+bool MainDialog::SavePresetFile(const QString& path) {
+  if (initialized_) UpdateData(true);
+  std::string error;
+  ExportOptions saved = options;
+  saved.ignoreAlpha = ignoreAlpha != 0;
+  if (!SavePreset(QFile::encodeName(path).toStdString(), saved, &error)) {
+    statusCaption_->setTitle(QString::fromStdString(error));
+    return false;
+  }
+  return true;
+}
+
+void MainDialog::OnLoadPreset() {
+  if (const std::optional<QString> path = choosePresetFile(false)) LoadPresetFile(*path);
+}
+
+void MainDialog::OnSavePreset() {
+  if (const std::optional<QString> path = choosePresetFile(true)) SavePresetFile(*path);
 }
 
 void MainDialog::UpdateData(bool fromControls) {
   if (fromControls) {
     ignoreAlpha = ignoreAlphaBox_->isChecked() ? 1 : 0;
     outputFolder = WithSeparator(outputFolderBox_->text());
-    sourcePath = sourceFileBox_->text();
+    // A queue stays while its box shows it; typing replaces it.
+    if (queue.size() < 2 || sourceFileBox_->text() != QueueText(queue)) {
+      queue.clear();
+      sourcePath = sourceFileBox_->text();
+    }
+    std::string ignored;  // a bad value stays in its box, and Start says why
+    optionsPanel_->ReadOptions(&options, &ignored);
+    options.ignoreAlpha = ignoreAlpha != 0;
   } else {
     outputFolder = WithSeparator(outputFolder);
     ignoreAlphaBox_->setChecked(ignoreAlpha != 0);
     outputFolderBox_->setText(outputFolder);
-    sourceFileBox_->setText(sourcePath);
+    sourceFileBox_->setText(queue.size() > 1 ? QueueText(queue) : sourcePath);
+    optionsPanel_->SetOptions(options);
   }
 }
 
@@ -166,7 +364,9 @@ void MainDialog::OnBrowse() {
   UpdateData(true);  // typed text and the tick count first
   if (const std::optional<QString> chosen = chooseSourceFile(sourcePath)) {
     sourcePath = *chosen;
+    queue.clear();
     UpdateData(false);
+    SourceChanged();
   }
 }
 
@@ -181,12 +381,27 @@ void MainDialog::OnOK() {
   // begin another job: one job at a time.
   if (jobActive_) return;
   UpdateData(true);
+  // A typed relative folder is taken from the home folder, and shown so.
+  if (!outputFolder.isEmpty() && QDir::isRelativePath(outputFolder)) {
+    outputFolder = QDir::home().filePath(outputFolder);
+    UpdateData(false);
+  }
+  ExportOptions job = options;
+  std::string problem;
+  if (!optionsPanel_->ReadOptions(&job, &problem)) {
+    statusCaption_->setTitle(QString::fromStdString(problem));
+    return;
+  }
+  job.ignoreAlpha = ignoreAlpha != 0;
+  job.layers = queue.size() > 1 ? std::nullopt : layerTree_->Selection(sourcePath);
   if (worker_.joinable()) worker_.join();  // the previous job is past its last message
   auto request = std::make_unique<RipRequest>();
-  request->sourcePath = PathBytes(sourcePath);
+  for (const QString& source : Sources()) request->sources.push_back(PathBytes(source));
   request->outputFolder = PathBytes(outputFolder);
-  request->ignoreAlpha = ignoreAlpha;
+  request->options = job;
   request->window = bridge_.get();
+  const QStringList started = Sources();
+  if (!sourcePath.isEmpty() || queue.size() > 1) recent = WithRecent(recent, started);
   stopToken_ = StopToken::Make();
   request->stop = stopToken_;
   jobActive_ = true;
@@ -218,13 +433,20 @@ void MainDialog::OnRipStatus(const QString& text, uint32_t lParam) {
   statusCaption_->setTitle(text);
 }
 
+void MainDialog::OnRipResult(const QString& text) { resultLine_ = text; }
+
 void MainDialog::OnRipDone(RipOutcome outcome) {
   SetInputsEnabled(true);
   closeButton_->setText(kCloseText);
   ResetProgress();
-  statusCaption_->setTitle(outcome == kRipFailed ? kFailedCaption : outcome == kRipStopped ? kStoppedCaption : kDoneCaption);
+  // The result stays on screen after the report has closed.
+  const char* ended = outcome == kRipFailed ? kFailedCaption : outcome == kRipStopped ? kStoppedCaption : kDoneCaption;
+  statusCaption_->setTitle(resultLine_.isEmpty() ? QString(ended) : resultLine_);
+  resultLine_.clear();
   jobActive_ = false;
 }
+
+bool MainDialog::ConfirmReplace(size_t existing) { return askReplace(existing); }
 
 void MainDialog::ShowReport(const QString& text, const QString& filesFolder) {
   ReportDialog report(this);
@@ -237,21 +459,31 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   const int extra = std::max(0, width() - baseWidth_);
   for (const Stretch& stretch : stretches_) {
-    stretch.control->setGeometry(stretch.grows ? stretch.base.adjusted(0, 0, extra, 0) : stretch.base.translated(extra, 0));
+    stretch.control->setGeometry(stretch.grows ? stretch.base.adjusted(0, 0, extra, 0)
+                                               : stretch.base.translated(extra, 0));
   }
+  PlaceLower();
 }
 
-// One Photoshop document (by its extension, in any case) or one folder;
+void MainDialog::PlaceLower() {
+  const int margin = statusCaption_->x();
+  lower_->setGeometry(margin, templateHeight_, width() - 2 * margin, std::max(0, height() - templateHeight_ - margin));
+}
+
+// Photoshop documents (by their extension, in any case) or one folder;
 // nothing while a job runs.
 std::optional<MainDialog::Drop> MainDialog::DropOf(const QMimeData* data) const {
-  if (jobActive_ || data == nullptr || !data->hasUrls() || data->urls().size() != 1) return std::nullopt;
-  const QUrl url = data->urls().first();
-  if (!url.isLocalFile()) return std::nullopt;
-  const QFileInfo info(url.toLocalFile());
-  if (info.isDir()) return Drop{info.absoluteFilePath(), true};
-  const QString suffix = info.suffix().toLower();
-  if (info.isFile() && (suffix == "psd" || suffix == "psb")) return Drop{info.absoluteFilePath(), false};
-  return std::nullopt;
+  if (jobActive_ || data == nullptr || !data->hasUrls() || data->urls().isEmpty()) return std::nullopt;
+  Drop drop;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return std::nullopt;
+    const QFileInfo info(url.toLocalFile());
+    const QString suffix = info.suffix().toLower();
+    if (info.isDir() && data->urls().size() == 1) return Drop{{info.absoluteFilePath()}, true};
+    if (!info.isFile() || (suffix != "psd" && suffix != "psb")) return std::nullopt;
+    drop.paths.append(info.absoluteFilePath());
+  }
+  return drop;
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -266,8 +498,12 @@ void MainDialog::dropEvent(QDropEvent* event) {
   const std::optional<Drop> drop = DropOf(event->mimeData());
   if (!drop) return;
   UpdateData(true);  // what was typed stays
-  (drop->folder ? outputFolder : sourcePath) = drop->path;
-  UpdateData(false);
+  if (drop->folder) {
+    outputFolder = drop->paths.first();
+    UpdateData(false);
+  } else {
+    SetQueue(drop->paths);
+  }
   event->acceptProposedAction();
 }
 
@@ -285,7 +521,7 @@ QString StartFolder(const QString& folder) {
 
 void MainDialog::SetInputsEnabled(bool enabled) {
   for (QWidget* control : std::initializer_list<QWidget*>{startButton_, closeButton_, sourceFileBox_, browseButton_,
-                                                          outputFolderBox_, selectButton_, ignoreAlphaBox_}) {
+                                                          outputFolderBox_, selectButton_, ignoreAlphaBox_, lower_}) {
     control->setEnabled(enabled);
   }
 }

@@ -1,5 +1,7 @@
-// The main dialog: the source file, the output folder, the ignore-alpha
-// choice, Start and Close, and the status and progress of a running job.
+// The main dialog: the source file (or a queue of documents), the output
+// folder, the ignore-alpha choice, Start and Close, the status and progress
+// of a running job; below them the document's layers and the options, with
+// presets.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "export/export_options.h"
 #include "export/messages.h"
 #include "psd/stop_token.h"
 
@@ -20,10 +23,14 @@ class QGroupBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QStringListModel;
+class QToolButton;
 
 namespace peelbox::shell {
 
 class DialogBridge;
+class LayerTree;
+class OptionsPanel;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -45,6 +52,10 @@ class MainDialog : public QDialog {
   // Runs the report modally over this dialog until it is closed; with Open
   // folder when the job wrote files into `filesFolder`.
   virtual void ShowReport(const QString& text, const QString& filesFolder);
+  // The line the status keeps after the job: "Done: 5 layers, 10 files."
+  void OnRipResult(const QString& text);
+  // Asks once per job before files are replaced.
+  bool ConfirmReplace(size_t existing);
 
   // From Start until the job's report has been closed.
   bool JobRunning() const { return jobActive_; }
@@ -53,15 +64,38 @@ class MainDialog : public QDialog {
   // choice was cancelled. Tests put their own in place.
   std::function<std::optional<QString>(const QString& current)> chooseSourceFile;
   std::function<std::optional<QString>(const QString& current)> chooseOutputFolder;
+  // Where Save (`save`) or Load preset write or read; tests put their own.
+  std::function<std::optional<QString>(bool save)> choosePresetFile;
+  // "N files in the output folder will be replaced.": true for Replace.
+  std::function<bool(size_t existing)> askReplace;
+
+  // Reads a preset into the options and shows them; false with the reason
+  // in the status line.
+  bool LoadPresetFile(const QString& path);
+  bool SavePresetFile(const QString& path);
+
+  LayerTree* layerTree() const { return layerTree_; }
+  // The documents Start rips: the queue when there are several, else the
+  // source file.
+  QStringList Sources() const;
+  void SetQueue(const QStringList& documents);
 
   int ignoreAlpha = 0;
   QString outputFolder;
   QString sourcePath;
+  QStringList queue;  // several documents, shown as "3 documents"
+  ExportOptions options;
+  bool optionsShown = false;
+  QStringList recent;    // the documents the source box drops down
+  QString startMessage;  // shown in the status line when the dialog opens
 
  public slots:
   void OnBrowse();
   void OnSelect();
-  void OnOK();      // Start, also by Enter
+  void OnOK();  // Start, also by Enter
+  void OnLoadPreset();
+  void OnSavePreset();
+  void ShowOptions(bool shown);
   void reject() override;  // Close, Escape and the close box; Stop while a job runs
 
  protected:
@@ -74,6 +108,9 @@ class MainDialog : public QDialog {
  private:
   void OnInitDialog();
   void SetInputsEnabled(bool enabled);
+  void SourceChanged();
+  void UpdateExample();
+  void PlaceLower();
   void ResetProgress();
   std::optional<QString> AskForSourceFile(const QString& current);
   std::optional<QString> AskForOutputFolder(const QString& current);
@@ -87,10 +124,18 @@ class MainDialog : public QDialog {
   QPushButton* closeButton_;
   QGroupBox* statusCaption_;
   QProgressBar* progressBar_;
+  QWidget* lower_;
+  LayerTree* layerTree_;
+  OptionsPanel* optionsPanel_;
+  QToolButton* optionsButton_;
+  QPushButton* loadPresetButton_;
+  QPushButton* savePresetButton_;
+  QStringListModel* recentModel_;
+  QString resultLine_;
 
-  // What a drop would set: the source file or the output folder.
+  // What a drop would set: the source files or the output folder.
   struct Drop {
-    QString path;
+    QStringList paths;
     bool folder = false;
   };
   std::optional<Drop> DropOf(const QMimeData* data) const;
@@ -110,7 +155,11 @@ class MainDialog : public QDialog {
   };
   std::vector<Stretch> stretches_;
   int baseWidth_ = 0;
+  int templateHeight_ = 0;
 };
+
+// "3 documents": how the source box shows a queue.
+QString QueueText(const QStringList& documents);
 
 // Where the folder dialog opens: the folder when it exists, else its nearest
 // existing parent, else the home folder.

@@ -2,9 +2,12 @@
 // dialog, the window side it reports to, and the thread procedure.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "export/export_options.h"
 #include "export/messages.h"
 #include "psd/stop_token.h"
 
@@ -17,19 +20,24 @@ namespace peelbox::shell {
 class RipWindow : public RipMessageReceiver {
  public:
   virtual void ShowReport(const std::string& text, const std::string& filesFolder) = 0;
+  // Whether `existing` files of the output folder may be replaced.
+  virtual bool ConfirmReplace(size_t existing) = 0;
 };
 
 struct RipRequest {
-  std::string sourcePath;
+  // One after another; several go into folders of their own inside the
+  // output folder, named after them.
+  std::vector<std::string> sources;
   std::string outputFolder;  // ends with a separator when not empty
-  int ignoreAlpha = 0;
+  ExportOptions options;
   RipWindow* window = nullptr;
   // The dialog sets it to ask the job to stop; the job polls it.
   StopToken stop;
 };
 
-// Runs one job: started, the job's statuses, "Reporting...", the report
-// (waiting until it is closed), then done. Owns and frees the request.
+// Runs the documents' jobs: started, each job's statuses, "Reporting...",
+// one report of every document (waiting until it is closed), the result
+// line, then done. A stop ends the queue. Owns and frees the request.
 // Returns 0, or 1 when there is no request.
 unsigned RipThreadProc(std::unique_ptr<RipRequest> request);
 

@@ -8,6 +8,10 @@ constexpr char kGroup[] = "Settings";
 constexpr char kSourceFile[] = "Source File";
 constexpr char kOutputFolder[] = "Output Folder";
 constexpr char kIgnoreAlpha[] = "Ignore Alpha";
+constexpr char kOptions[] = "Options";
+constexpr char kOptionsShown[] = "Options Shown";
+constexpr char kWidth[] = "Window Width";
+constexpr char kRecent[] = "Recent Documents";
 
 }  // namespace
 
@@ -21,6 +25,10 @@ AppSettings LoadSettings(QSettings& store) {
   settings.sourcePath = store.value(kSourceFile, QString()).toString();
   settings.outputFolder = store.value(kOutputFolder, QString()).toString();
   settings.ignoreAlpha = store.value(kIgnoreAlpha, 0).toInt();
+  settings.options = store.value(kOptions, QString()).toString();
+  settings.optionsShown = store.value(kOptionsShown, false).toBool();
+  settings.width = store.value(kWidth, 0).toInt();
+  settings.recent = store.value(kRecent, QStringList()).toStringList().mid(0, kRecentDocuments);
   store.endGroup();
   return settings;
 }
@@ -30,8 +38,20 @@ void SaveSettings(QSettings& store, const AppSettings& settings) {
   store.setValue(kSourceFile, settings.sourcePath);
   store.setValue(kOutputFolder, settings.outputFolder);
   store.setValue(kIgnoreAlpha, settings.ignoreAlpha);
+  store.setValue(kOptions, settings.options);
+  store.setValue(kOptionsShown, settings.optionsShown);
+  store.setValue(kWidth, settings.width);
+  store.setValue(kRecent, settings.recent);
   store.endGroup();
   store.sync();
+}
+
+QStringList WithRecent(QStringList recent, const QStringList& used) {
+  for (auto path = used.rbegin(); path != used.rend(); ++path) {
+    recent.removeAll(*path);
+    recent.prepend(*path);
+  }
+  return recent.mid(0, kRecentDocuments);
 }
 
 }  // namespace peelbox::shell

@@ -167,7 +167,7 @@ TEST(Inputs, CheckedBeforeAnyWorkAndEveryFailureSaysWhatFailed) {
       {"a folder as source", in.Folder(), out.Folder(), PsdDocument::kCannotOpen, FailedIn::Read(ReadStep::kSource),
        "Cannot open \"" + in.Folder() + "\": Is a directory."},
       {"not a Photoshop file", gif, out.Folder(), PsdHeader::kBadSignature, FailedIn::Read(ReadStep::kHeader),
-       "The document is damaged or is not a Photoshop file: it does not begin with the Photoshop signature \"8BPS\"."},
+       "This file is not a Photoshop document."},
       {"records cut short", cut, out.Folder(), LayerRecord::kShortBottom, FailedIn::Read(ReadStep::kLayerInfo),
        "The document is damaged or is not a Photoshop file: the layer records end early."},
       {"no output folder", valid, "", kCannotOpenOutput, FailedIn::OutputFolder(), "No output folder is set."},
@@ -187,7 +187,9 @@ TEST(Inputs, CheckedBeforeAnyWorkAndEveryFailureSaysWhatFailed) {
     EXPECT_EQ(job.Error(), c.error);
     const std::string report = ReportText(job.Summary(c.code));
     EXPECT_NE(report.find("Error code: " + std::to_string(c.code) + "\r\n" + c.error), std::string::npos) << report;
-    EXPECT_EQ(report.find("Please report") != std::string::npos, DocumentAtFault(c.failedIn)) << report;
+    // Only a document that looks like one is worth sending in.
+    EXPECT_EQ(report.find("Please report") != std::string::npos, c.error.find("damaged") != std::string::npos)
+        << report;
     EXPECT_TRUE(here.FileNames().empty());
     if (c.failedIn == FailedIn::OutputFolder()) {
       EXPECT_TRUE(receiver.messages.empty());  // nothing was read

@@ -1,16 +1,18 @@
 // The rip job's loop: which layers are written, the export statuses and
 // their positions, failures that stop the job, the counts and the report.
+#include "export/rip_job.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "export/export_result.h"
 #include "export/file_name.h"
 #include "export/report.h"
-#include "export/rip_job.h"
-#include "psd/format_text.h"
 #include "psd/document.h"
+#include "psd/format_text.h"
 #include "tests/helpers.h"
 
 namespace peelbox {
@@ -24,7 +26,7 @@ using psdbuild::LayerRecipe;
 using test::ByteVector;
 
 LayerRecipe Layer(const std::string& name, std::vector<int16_t> ids, int32_t width = 2, int32_t height = 2,
-                int bytesPerSample = 1) {
+                  int bytesPerSample = 1) {
   LayerRecipe layer;
   layer.name = name;
   layer.right = width;
@@ -64,8 +66,7 @@ struct JobRun {
 std::unique_ptr<JobRun> RunJob(const DocumentRecipe& doc, const std::string& folder = "") {
   test::TempDir in, out;
   auto run = std::make_unique<JobRun>();
-  RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), folder.empty() ? out.Folder() : folder, 0,
-             &run->receiver);
+  RipJob job(in.Write("in.psd", BuildDocument(doc).bytes), folder.empty() ? out.Folder() : folder, 0, &run->receiver);
   run->result = job.Run();
   run->layersRipped = job.LayersRipped();
   run->filesSaved = job.FilesSaved();
@@ -117,10 +118,10 @@ TEST(ChannelRule, TheColourChannelsOfTheModeAndATransparency) {
       {kRgbMode, {2, 0, 1}, "3"},
       {kRgbMode, {0, 1, 2, -1}, "3+a"},
       {kRgbMode, {-1, 0, 1, 2}, "3+a"},
-      {kRgbMode, {0, 1, 2, 3}, "3+a"},                // 3 stands in for the transparency
-      {kRgbMode, {-1, 0, 1, 2, -2}, "3+a"},           // the user mask is not applied
+      {kRgbMode, {0, 1, 2, 3}, "3+a"},       // 3 stands in for the transparency
+      {kRgbMode, {-1, 0, 1, 2, -2}, "3+a"},  // the user mask is not applied
       {kRgbMode, {-1, 0, 1, 2, -2, -3}, "3+a"},
-      {kRgbMode, {0, 1, 2, -2}, "3"},                 // colour and mask, no transparency
+      {kRgbMode, {0, 1, 2, -2}, "3"},  // colour and mask, no transparency
       {kRgbMode, {0, 1, 2, -2, -3}, "3"},
       {kRgbMode, {0, 1, -1}, "unsupported channels"},
       {kRgbMode, {0, 1, 2, -1, 3}, "unsupported channels"},  // 3 next to -1 is a channel of its own
@@ -221,11 +222,11 @@ TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
   test::TempDir in, out;
   // The third written layer's PNG path is taken by a folder.
   fs::create_directory(out.path() / "C.png");
-  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2}), Layer("skip", {0, 1}),
-                                                          Layer("B", {0, 1, 2}), Layer("C", {0, 1, 2}),
-                                                          Layer("D", {0, 1, 2})}))
-                                    .bytes),
-             out.Folder(), 0, nullptr);
+  RipJob job(
+      in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2}), Layer("skip", {0, 1}), Layer("B", {0, 1, 2}),
+                                                   Layer("C", {0, 1, 2}), Layer("D", {0, 1, 2})}))
+                             .bytes),
+      out.Folder(), 0, nullptr);
   EXPECT_EQ(job.Run(), kWriteFailed);
   EXPECT_EQ(out.FileNames(), (std::vector<std::string>{"A.gif", "A.png", "B.gif", "B.png", "C.png"}));
   EXPECT_TRUE(fs::is_empty(out.path() / "C.png"));
@@ -238,8 +239,7 @@ TEST(RunLoop, FailingLayerStopsTheJobAndEarlierFilesStay) {
 TEST(RunLoop, GifThatCannotBeWrittenFailsAfterACompletePng) {
   test::TempDir in, out;
   fs::create_directory(out.path() / "A.gif");
-  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2})})).bytes), out.Folder(), 0,
-             nullptr);
+  RipJob job(in.Write("in.psd", BuildDocument(WithLayers({Layer("A", {0, 1, 2})})).bytes), out.Folder(), 0, nullptr);
   EXPECT_EQ(job.Run(), kWriteFailed);
   ASSERT_TRUE(fs::is_regular_file(out.path() / "A.png"));
   EXPECT_GT(fs::file_size(out.path() / "A.png"), 50u);
@@ -271,16 +271,16 @@ TEST(Report, SuccessTextCountsWhatWasWritten) {
   JobSummary summary = Summary("C:\\in.psd", "C:\\out\\", 0, 3, 6);
   EXPECT_EQ(ReportText(summary),
             "Ripping of file: \r\n\"C:\\in.psd\"\r\nTo output folder: \r\n\"C:\\out\\\"\r\nDone.\r\n\r\n"
-            "Layers ripped:\t3\r\nFiles saved:\t6\r\n");
+            "Layers ripped:\t3\r\nFiles saved:\t6\r\nLayers skipped:\t0\r\n");
   summary = Summary("", "", 0, 0, 0);
   summary.note = "No layer of this document has pixels of its own.";
   EXPECT_EQ(ReportText(summary),
             "Ripping of file: \r\n\"\"\r\nTo output folder: \r\n\"\"\r\nDone.\r\n\r\nLayers ripped:\t0\r\n"
-            "Files saved:\t0\r\nNo layer of this document has pixels of its own.\r\n");
+            "Files saved:\t0\r\nLayers skipped:\t0\r\nNo layer of this document has pixels of its own.\r\n");
 }
 
 TEST(Report, FailureTextNamesThePathTheCodeAndWhatFailed) {
-  const std::string head = "Error occured while\r\nperforming ripping of file: \r\n/tmp/in 100%.psd\r\n\r\n";
+  const std::string head = "Error occurred while\r\nperforming ripping of file: \r\n/tmp/in 100%.psd\r\n\r\n";
   const std::string askForTheDocument =
       std::string("\r\n\r\nPlease report this error,\r\nwith the source PSD file to:\r\n") + kMaintainerLine +
       "\r\n\r\nThanks!";
@@ -290,8 +290,8 @@ TEST(Report, FailureTextNamesThePathTheCodeAndWhatFailed) {
     const char* error;
     std::string tail;
   } cases[] = {
-      {FailedIn::Read(ReadStep::kLayerInfo), -16, "The document is damaged or is not a Photoshop file: the layer records end early.",
-       askForTheDocument},
+      {FailedIn::Read(ReadStep::kLayerInfo), -16,
+       "The document is damaged or is not a Photoshop file: the layer records end early.", askForTheDocument},
       {FailedIn::Read(ReadStep::kSource), -16384, "Cannot open \"/tmp/in 100%.psd\": No such file or directory.", ""},
       {FailedIn::OutputFolder(), -1, "No output folder is set.", ""},
       {FailedIn::OutputFile(), -8, "Cannot write \"/x/y.png\": No space left on device.", ""},
@@ -322,6 +322,95 @@ TEST(RunLoop, PlanesOfSkippedRecordsAreNotKept) {
                                  [](const auto& channel) { return !channel->plane.empty(); }));
     }
     EXPECT_EQ(kept, (std::vector<bool>{listOnly, false, false})) << listOnly;
+  }
+}
+
+TEST(Report, SkippedRecordsCountedInWords) {
+  const struct {
+    std::map<SkipReason, int> skipped;
+    std::string words;
+  } cases[] = {
+      {{{SkipReason::kHidden, 3}, {SkipReason::kGroup, 2}, {SkipReason::kNoPixels, 1}, {SkipReason::kEmpty, 1}},
+       "2 groups, 1 fill or adjustment layer, 1 empty layer, 3 hidden"},
+      {{{SkipReason::kGroup, 1}, {SkipReason::kEmpty, 2}, {SkipReason::kNotSelected, 4}},
+       "1 group, 2 empty layers, 4 not selected"},
+      {{}, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SkippedInWords(c.skipped), c.words);
+    JobSummary summary = Summary("in.psd", "out/", 0, 1, 2);
+    summary.skipped = c.skipped;
+    EXPECT_NE(ReportText(summary).find("Files saved:\t2\r\nLayers skipped:\t"), std::string::npos);
+    if (!c.words.empty()) {
+      EXPECT_NE(ReportText(summary).find(c.words + "\r\n"), std::string::npos);
+    }
+  }
+}
+
+// The error of a job whose source or folder is wrong, and whether the report
+// asks for the document.
+TEST(RunLoop, ErrorsSayWhatIsWrongInWords) {
+  test::TempDir dir;
+  const ByteVector valid = BuildDocument(WithLayers({Layer("a", {0, 1, 2})})).bytes;
+  const std::string text = "<!doctype html><html>not a document at all</html>";
+  const std::string file = dir.Write("file.txt", {'x'});
+  const struct {
+    std::string source;
+    std::string folder;
+    std::string error;
+    bool asks;
+  } cases[] = {
+      {dir.Write("empty.psd", {}), dir.Folder() + "o1/", "The file is empty.", false},
+      {dir.Write("text.psd", ByteVector(text.begin(), text.end())), dir.Folder() + "o2/",
+       "This file is not a Photoshop document.", false},
+      {dir.Write("short.psd", {'h', 'i'}), dir.Folder() + "o3/", "This file is not a Photoshop document.", false},
+      {dir.Write("cut.psd", ByteVector(valid.begin(), valid.begin() + 10)), dir.Folder() + "o4/",
+       "The document is damaged or is not a Photoshop file: ", true},
+      {dir.Write("valid.psd", valid), file + "/", "The output folder is a file: " + file, false},
+      {"", "", "No source file is set.", false},
+  };
+  for (const auto& c : cases) {
+    RipJob job(c.source, c.folder, 0, nullptr);
+    const int32_t result = job.Run();
+    EXPECT_NE(result, 0) << c.source;
+    EXPECT_EQ(job.Error().substr(0, c.error.size()), c.error) << c.source;
+    EXPECT_EQ(ReportText(job.Summary(result)).find("Please report") != std::string::npos, c.asks) << c.source;
+  }
+}
+
+// Which folders remain after a job, by where it ended: those it made and
+// left empty go, those that were there stay.
+TEST(RunLoop, FoldersTheJobMadeGoWhenNothingWasWritten) {
+  enum class Source { kValid, kMissing, kText };
+  const struct {
+    Source source;
+    bool stop;
+    std::string folder;     // under the temporary folder; "old" exists beforehand
+    std::string remaining;  // the folders afterwards, sorted
+  } cases[] = {
+      {Source::kMissing, false, "new/a/b", "old"}, {Source::kText, false, "old/a", "old"},
+      {Source::kValid, true, "new/a", "old"},      {Source::kValid, false, "new/a", "new new/a old"},
+      {Source::kMissing, false, "old", "old"},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "old");
+    const std::string source = c.source == Source::kMissing ? dir.Folder() + "missing.psd"
+                               : c.source == Source::kText
+                                   ? dir.Write("in.psd", {'t', 'e', 'x', 't', '!'})
+                                   : dir.Write("in.psd", BuildDocument(WithLayers({Layer("a", {0, 1, 2})})).bytes);
+    RipJob job(source, dir.Folder() + c.folder + "/", 0, nullptr);
+    job.stopToken = StopToken::Make();
+    if (c.stop) job.stopToken.RequestStop();
+    job.Run();
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+      if (entry.is_directory()) folders.push_back(std::filesystem::relative(entry.path(), dir.path()).string());
+    }
+    std::sort(folders.begin(), folders.end());
+    std::string remaining;
+    for (const std::string& folder : folders) remaining += (remaining.empty() ? "" : " ") + folder;
+    EXPECT_EQ(remaining, c.remaining) << c.folder;
   }
 }
 

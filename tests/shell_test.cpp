@@ -4,31 +4,43 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QKeyEvent>
-#include <QMimeData>
-#include <QScreen>
-#include <QUrl>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QSpinBox>
+#include <QStringListModel>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "export/messages.h"
+#include "export/preset.h"
+#include "export/rip_job.h"
+#include "shell/layer_tree.h"
 #include "shell/main_app.h"
 #include "shell/main_dialog.h"
 #include "shell/report_dialog.h"
 #include "shell/settings.h"
+#include "tests/cli_run.h"
 #include "tests/helpers.h"
 #include "tests/image_readers.h"
 
@@ -117,7 +129,8 @@ class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Settings go to a folder of the test's own, never the user's.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settingsDir_.path().string()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settingsDir_.path().string()));
   }
 
   // Starts a job from the dialog and waits until it has ended.
@@ -159,7 +172,8 @@ TEST_F(ShellTest, ControlsAsTheTemplateHasThem) {
   EXPECT_EQ(Find<QPushButton>(dialog, "startButton")->text(), "S&tart");
   EXPECT_TRUE(Find<QPushButton>(dialog, "startButton")->isDefault());
   EXPECT_EQ(Find<QPushButton>(dialog, "closeButton")->text(), "&Close");
-  EXPECT_EQ(Find<QCheckBox>(dialog, "ignoreAlphaBox")->text(), "Ignore Alpha-channel (Keeps complete transparency only)");
+  EXPECT_EQ(Find<QCheckBox>(dialog, "ignoreAlphaBox")->text(),
+            "Ignore &Alpha-channel (Keeps complete transparency only)");
   EXPECT_EQ(Find<QGroupBox>(dialog, "sourceGroup")->title(), " Source file: ");
   EXPECT_EQ(Find<QGroupBox>(dialog, "outputGroup")->title(), " Output folder: ");
   EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), " Progress: ");
@@ -178,10 +192,13 @@ TEST_F(ShellTest, ControlsAsTheTemplateHasThem) {
   }
   EXPECT_EQ(order, (std::vector<std::string>{"sourceFileBox", "browseButton", "outputFolderBox", "selectButton",
                                              "ignoreAlphaBox", "startButton", "closeButton"}));
-  // Proportions: the right-hand buttons share a column, the boxes their row.
-  const QRect start = Find<QWidget>(dialog, "startButton")->geometry();
-  EXPECT_EQ(start.x(), Find<QWidget>(dialog, "selectButton")->geometry().x());
-  EXPECT_EQ(Find<QWidget>(dialog, "sourceFileBox")->geometry().y(), Find<QWidget>(dialog, "browseButton")->geometry().y());
+  // Proportions: Browse and Select share a column, the boxes their row.
+  EXPECT_EQ(Find<QWidget>(dialog, "browseButton")->geometry().x(),
+            Find<QWidget>(dialog, "selectButton")->geometry().x());
+  EXPECT_EQ(Find<QWidget>(dialog, "sourceFileBox")->geometry().width(),
+            Find<QWidget>(dialog, "outputFolderBox")->geometry().width());
+  EXPECT_EQ(Find<QWidget>(dialog, "sourceFileBox")->geometry().y(),
+            Find<QWidget>(dialog, "browseButton")->geometry().y());
   const double barShare = double(Find<QWidget>(dialog, "progressBar")->width()) / dialog.width();
   EXPECT_NEAR(barShare, 300.0 / 320.0, 0.02);
   SavePicture(dialog, "main-dialog");
@@ -255,7 +272,9 @@ TEST_F(ShellTest, WholeJobAsTheDialogSeesIt) {
   dialog.outputFolder = QString::fromStdString(files_.Folder() + "out");
   std::filesystem::create_directory(files_.path() / "out");
   std::vector<std::string> closeTexts;
-  dialog.onStatus = [&](const std::string&) { closeTexts.push_back(Find<QPushButton>(dialog, "closeButton")->text().toStdString()); };
+  dialog.onStatus = [&](const std::string&) {
+    closeTexts.push_back(Find<QPushButton>(dialog, "closeButton")->text().toStdString());
+  };
   RunJob(dialog);
 
   std::vector<std::string> order;
@@ -265,8 +284,8 @@ TEST_F(ShellTest, WholeJobAsTheDialogSeesIt) {
   }
   std::vector<std::string> expected = {"started"};
   for (const std::string& status : test::SmallDocumentStatuses()) expected.push_back(status);
-  for (const char* rest : {"Exporting layer: \"Background\"...", "Exporting layer: \"Layer 1\"...", "Reporting...",
-                           "report", "done"}) {
+  for (const char* rest :
+       {"Exporting layer: \"Background\"...", "Exporting layer: \"Layer 1\"...", "Reporting...", "report", "done"}) {
     expected.push_back(rest);
   }
   EXPECT_EQ(order, expected);
@@ -280,11 +299,12 @@ TEST_F(ShellTest, WholeJobAsTheDialogSeesIt) {
   EXPECT_EQ(dialog.reportFolder.toStdString(), files_.Folder() + "out/");
   EXPECT_EQ(dialog.events[11].lParam, (100u << 16) | 100u);
   EXPECT_EQ(ProgressPosition(dialog.events[9].lParam), 50);
-  EXPECT_EQ(dialog.report.toStdString(), "Ripping of file: \r\n\"" + dialog.sourcePath.toStdString() +
-                                             "\"\r\nTo output folder: \r\n\"" + files_.Folder() +
-                                             "out/\"\r\nDone.\r\n\r\nLayers ripped:\t2\r\nFiles saved:\t4\r\n");
+  EXPECT_EQ(dialog.report.toStdString(),
+            "Ripping of file: \r\n\"" + dialog.sourcePath.toStdString() + "\"\r\nTo output folder: \r\n\"" +
+                files_.Folder() +
+                "out/\"\r\nDone.\r\n\r\nLayers ripped:\t2\r\nFiles saved:\t4\r\nLayers skipped:\t0\r\n");
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Done.");
+  EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Done: 2 layers, 4 files.");
   EXPECT_EQ(Find<QProgressBar>(dialog, "progressBar")->value(), 0);
   EXPECT_TRUE(std::filesystem::exists(files_.path() / "out" / "Layer 1.gif"));
 }
@@ -300,7 +320,7 @@ TEST_F(ShellTest, FailingJobReportsTheCodeAndThePathWithoutQuotes) {
   EXPECT_EQ(report.substr(report.size() - 26), "No such file or directory.");
   EXPECT_EQ(dialog.events.back().what, "done");
   EXPECT_EQ(dialog.events.back().lParam, kRipFailed);
-  EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Failed.");
+  EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Failed: 0 layers, 0 files.");
 }
 
 TEST_F(ShellTest, SecondStartBeforeTheJobHasStartedStartsNothing) {
@@ -312,8 +332,8 @@ TEST_F(ShellTest, SecondStartBeforeTheJobHasStartedStartsNothing) {
   dialog.OnOK();  // no event has been handled in between
   Find<QPushButton>(dialog, "startButton")->click();
   ASSERT_TRUE(WaitFor([&] { return !dialog.JobRunning(); }));
-  EXPECT_EQ(std::count_if(dialog.events.begin(), dialog.events.end(), [](const auto& e) { return e.what == "started"; }),
-            1);
+  EXPECT_EQ(
+      std::count_if(dialog.events.begin(), dialog.events.end(), [](const auto& e) { return e.what == "started"; }), 1);
 }
 
 TEST_F(ShellTest, ReportIsModalOverTheDialogWithNothingSelected) {
@@ -344,7 +364,8 @@ std::string FiveLayers(const test::TempDir& dir) {
   doc.rows = 60;
   doc.columns = 80;
   for (int i = 0; i < 5; ++i) {
-    doc.layers.push_back(psdbuild::PixelLayer({0, 0, 80, 60, true, true, static_cast<uint32_t>(i + 1), "L" + std::to_string(i)}));
+    doc.layers.push_back(
+        psdbuild::PixelLayer({0, 0, 80, 60, true, true, static_cast<uint32_t>(i + 1), "L" + std::to_string(i)}));
   }
   return dir.Write("five.psd", BuildDocument(doc).bytes);
 }
@@ -356,15 +377,20 @@ TEST_F(ShellTest, StopWhileReadingOrWritingKeepsWhatIsWrittenWhole) {
     std::function<void(MainDialog&)> ask;
     std::vector<std::string> files;
   } cases[] = {
-      {"Stop while reading", "Reading data for layer \"L2\" with 4 channels.",
-       [](MainDialog& dialog) { Find<QPushButton>(dialog, "closeButton")->click(); }, {}},
-      {"Escape while writing", "Exporting layer: \"L2\"...",
+      {"Stop while reading",
+       "Reading data for layer \"L2\" with 4 channels.",
+       [](MainDialog& dialog) { Find<QPushButton>(dialog, "closeButton")->click(); },
+       {}},
+      {"Escape while writing",
+       "Exporting layer: \"L2\"...",
        [](MainDialog& dialog) {
          QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
          QApplication::sendEvent(&dialog, &escape);
        },
        {"L0.gif", "L0.png", "L1.gif", "L1.png"}},
-      {"the close box while writing", "Exporting layer: \"L3\"...", [](MainDialog& dialog) { dialog.close(); },
+      {"the close box while writing",
+       "Exporting layer: \"L3\"...",
+       [](MainDialog& dialog) { dialog.close(); },
        {"L0.gif", "L0.png", "L1.gif", "L1.png", "L2.gif", "L2.png"}},
   };
   for (const auto& c : cases) {
@@ -390,7 +416,9 @@ TEST_F(ShellTest, StopWhileReadingOrWritingKeepsWhatIsWrittenWhole) {
     }
     EXPECT_EQ(dialog.events.back().lParam, kRipStopped);
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(Find<QGroupBox>(dialog, "statusCaption")->title(), "Stopped.");
+    EXPECT_EQ(
+        Find<QGroupBox>(dialog, "statusCaption")->title().toStdString(),
+        "Stopped: " + std::to_string(c.files.size() / 2) + " layers, " + std::to_string(c.files.size()) + " files.");
     EXPECT_EQ(Find<QPushButton>(dialog, "closeButton")->text(), "&Close");
     EXPECT_EQ(EnabledStates(dialog), "1111111");
     // Once the job is done, Close closes again.
@@ -421,7 +449,12 @@ TEST_F(ShellTest, DropsSetTheSourceOrTheOutputFolder) {
       {"a large document", {QUrl::fromLocalFile(psb)}, true, psb, "/keep/"},
       {"a folder", {QUrl::fromLocalFile(folder)}, true, "/keep.psd", folder + "/"},
       {"a picture", {QUrl::fromLocalFile(png)}, false, "/keep.psd", "/keep/"},
-      {"two documents", {QUrl::fromLocalFile(psd), QUrl::fromLocalFile(psb)}, false, "/keep.psd", "/keep/"},
+      {"two documents", {QUrl::fromLocalFile(psd), QUrl::fromLocalFile(psb)}, true, "2 documents", "/keep/"},
+      {"a document and a folder",
+       {QUrl::fromLocalFile(psd), QUrl::fromLocalFile(folder)},
+       false,
+       "/keep.psd",
+       "/keep/"},
       {"a web address", {QUrl("https://example.com/a.psd")}, false, "/keep.psd", "/keep/"},
   };
   for (const auto& c : cases) {
@@ -475,8 +508,8 @@ TEST_F(ShellTest, OpenFolderOnlyWhenTheJobWroteFiles) {
   nothing.mode = kMultichannelMode;
   for (const bool wrote : {true, false}) {
     RecordingDialog dialog;
-    dialog.sourcePath = QString::fromStdString(
-        files_.Write("job.psd", BuildDocument(wrote ? test::SmallDocument() : nothing).bytes));
+    dialog.sourcePath =
+        QString::fromStdString(files_.Write("job.psd", BuildDocument(wrote ? test::SmallDocument() : nothing).bytes));
     test::TempDir out;
     dialog.outputFolder = QString::fromStdString(out.Folder());
     EXPECT_TRUE(RunJobWithReport(dialog, [&](ReportDialog& report) {
@@ -502,7 +535,7 @@ TEST_F(ShellTest, WindowsFitTheirContent) {
   const QRect bar = Find<QWidget>(dialog, "progressBar")->geometry();
   dialog.resize(original.width() + 300, original.height() + 200);
   ASSERT_TRUE(WaitFor([&] { return dialog.width() == original.width() + 300; }, 2000));
-  EXPECT_EQ(dialog.height(), original.height());  // only wider
+  EXPECT_EQ(dialog.height(), original.height() + 200);  // the layers take the height
   EXPECT_EQ(Find<QWidget>(dialog, "sourceFileBox")->width(), box.width() + 300);
   EXPECT_EQ(Find<QWidget>(dialog, "browseButton")->geometry(), browse.translated(300, 0));
   EXPECT_EQ(Find<QWidget>(dialog, "progressBar")->width(), bar.width() + 300);
@@ -614,6 +647,248 @@ TEST_F(ShellTest, OpenWithStartsWithTheFileOverTheRememberedOne) {
     EXPECT_EQ(Find<QLineEdit>(dialog, "outputFolderBox")->text(), "/out/");
   });
   app.InitInstance(*store, "given.psd");
+}
+
+// Bottom-most first: Back; the group Outer holding A and the hidden group
+// Inner, which holds B.
+std::string Nested(const test::TempDir& dir, const std::string& name = "nested.psd") {
+  psdbuild::DocumentRecipe doc;
+  doc.rows = 8;
+  doc.columns = 8;
+  const auto section = [](const std::string& title, uint8_t type, uint8_t flags = 0) {
+    psdbuild::LayerRecipe layer;
+    layer.name = title;
+    layer.flags = flags;
+    layer.afterName = psdbuild::TaggedBlockBytes("lsct", {0, 0, 0, type});
+    return layer;
+  };
+  const auto pixels = [](const std::string& title, uint32_t seed) {
+    return psdbuild::PixelLayer({0, 0, 8, 8, true, false, seed, title});
+  };
+  doc.layers = {pixels("Back", 1),  section("</Layer group>", 3), section("</Layer group>", 3),
+                pixels("B", 2),     section("Inner", 1, 0x02),    pixels("A", 3),
+                section("Outer", 1)};
+  return dir.Write(name, BuildDocument(doc).bytes);
+}
+
+// Each row as "  name:state", indented by depth; state 0, 1 (partly) or 2.
+std::string TreeText(QTreeWidget* tree) {
+  std::string text;
+  std::function<void(QTreeWidgetItem*, int)> add = [&](QTreeWidgetItem* item, int depth) {
+    text += std::string(depth * 2, ' ') + item->text(0).toStdString() + ":" +
+            std::to_string(static_cast<int>(item->checkState(0))) + " ";
+    for (int i = 0; i < item->childCount(); ++i) add(item->child(i), depth + 1);
+  };
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) add(tree->topLevelItem(i), 0);
+  return text;
+}
+
+QTreeWidgetItem* ItemNamed(QTreeWidget* tree, const QString& name) {
+  const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+  return found.isEmpty() ? nullptr : found.first();
+}
+
+TEST_F(ShellTest, LayerTreeAndItsChecks) {
+  MainDialog dialog;
+  dialog.sourcePath = QString::fromStdString(Nested(files_));
+  dialog.show();
+  ASSERT_TRUE(WaitFor([&] { return dialog.layerTree()->Loaded(); }));
+  auto* tree = Find<QTreeWidget>(dialog, "layerTree");
+  const struct {
+    const char* press;  // a button, or a layer to uncheck
+    const char* rows;
+  } cases[] = {
+      {nullptr, "Outer:2   A:2   Inner:2     B:2 Back:2 "},
+      {"noneButton", "Outer:0   A:0   Inner:0     B:0 Back:0 "},
+      {"visibleButton", "Outer:1   A:2   Inner:0     B:0 Back:2 "},
+      {"allButton", "Outer:2   A:2   Inner:2     B:2 Back:2 "},
+      {"A", "Outer:1   A:0   Inner:2     B:2 Back:2 "},
+  };
+  for (const auto& c : cases) {
+    if (c.press != nullptr && QString(c.press).endsWith("Button")) Find<QPushButton>(dialog, c.press)->click();
+    if (c.press != nullptr && !QString(c.press).endsWith("Button"))
+      ItemNamed(tree, c.press)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(TreeText(tree), c.rows) << (c.press ? c.press : "as read");
+  }
+  ASSERT_TRUE(WaitFor([&] { return !ItemNamed(tree, "Back")->icon(0).isNull(); }));
+  EXPECT_EQ(ItemNamed(tree, "Back")->text(2), "8 × 8");
+
+  // A document that cannot be read says why in place of the tree.
+  dialog.layerTree()->SetSource(QString::fromStdString(files_.Write("text.psd", {'n', 'o', 'p', 'e', '!'})));
+  ASSERT_TRUE(WaitFor([&] { return dialog.layerTree()->Loaded(); }));
+  EXPECT_EQ(Find<QLabel>(dialog, "treeMessage")->text(), "This file is not a Photoshop document.");
+  EXPECT_TRUE(Find<QPushButton>(dialog, "startButton")->isEnabled());
+}
+
+TEST_F(ShellTest, OnlyTheCheckedLayersAreWritten) {
+  RecordingDialog dialog;
+  dialog.sourcePath = QString::fromStdString(Nested(files_));
+  dialog.outputFolder = QString::fromStdString(files_.Folder() + "out");
+  dialog.show();
+  ASSERT_TRUE(WaitFor([&] { return dialog.layerTree()->Loaded(); }));
+  ItemNamed(Find<QTreeWidget>(dialog, "layerTree"), "B")->setCheckState(0, Qt::Unchecked);
+  RunJob(dialog);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(files_.path() / "out")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A.gif", "A.png", "Back.gif", "Back.png"}));
+  EXPECT_NE(dialog.report.indexOf("1 not selected"), -1) << dialog.report.toStdString();
+}
+
+TEST_F(ShellTest, OptionsAndPresetsRoundTrip) {
+  MainDialog dialog;
+  dialog.show();
+  Find<QCheckBox>(dialog, "format_gif")->setChecked(false);
+  Find<QComboBox>(dialog, "option_extent")->setCurrentText("trim");
+  Find<QSpinBox>(dialog, "option_pad")->setValue(3);
+  Find<QLineEdit>(dialog, "option_name")->setText("{doc}_{name}");
+  Find<QLineEdit>(dialog, "option_only")->setText("UI/**; *_x");
+  Find<QCheckBox>(dialog, "option_fast")->setChecked(true);
+  Find<QCheckBox>(dialog, "ignoreAlphaBox")->setChecked(true);
+  const QString path = QString::fromStdString(files_.Folder() + "p.json");
+  dialog.choosePresetFile = [&](bool) { return std::optional<QString>(path); };
+  Find<QPushButton>(dialog, "savePresetButton")->click();
+
+  MainDialog again;
+  again.sourcePath = "/in/art.psd";
+  again.show();
+  again.choosePresetFile = [&](bool) { return std::optional<QString>(path); };
+  Find<QPushButton>(again, "loadPresetButton")->click();
+  EXPECT_EQ(PresetText(again.options), PresetText(dialog.options));
+  EXPECT_FALSE(Find<QCheckBox>(again, "format_gif")->isChecked());
+  EXPECT_EQ(Find<QLineEdit>(again, "option_only")->text(), "UI/**; *_x");
+  EXPECT_TRUE(Find<QCheckBox>(again, "ignoreAlphaBox")->isChecked());
+  EXPECT_EQ(Find<QLabel>(again, "nameExample")->text(), "First file: art_Layer 1.png");
+
+  const std::string bad = R"({"fast": true, "colour": "srgb"})";
+  const QString badPath = QString::fromStdString(files_.Write("bad.json", test::ByteVector(bad.begin(), bad.end())));
+  EXPECT_FALSE(again.LoadPresetFile(badPath));
+  EXPECT_EQ(Find<QGroupBox>(again, "statusCaption")->title(), "The preset's key \"colour\" is not an option.");
+}
+
+// Three documents, the second of which cannot be read; Stop during the
+// second ends the queue.
+TEST_F(ShellTest, QueueRipsEachDocumentIntoItsOwnFolder) {
+  const QString first = QString::fromStdString(Nested(files_, "one.psd"));
+  const QString broken = QString::fromStdString(files_.Write("two.psd", {'8', 'B', 'P', 'S', 0, 1}));
+  const QString third = QString::fromStdString(FiveLayers(files_));
+  const struct {
+    const char* what;
+    QStringList queue;
+    const char* stopAt;
+    std::vector<std::string> folders;
+    RipOutcome outcome;
+  } cases[] = {
+      {"one failing", {first, broken, third}, nullptr, {"five", "one"}, kRipFailed},
+      {"stopped in the second", {first, third, broken}, "Exporting layer: \"L1\"...", {"five", "one"}, kRipStopped},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir out;
+    RecordingDialog dialog;
+    dialog.outputFolder = QString::fromStdString(out.Folder());
+    dialog.show();
+    dialog.SetQueue(c.queue);
+    EXPECT_EQ(Find<QLineEdit>(dialog, "sourceFileBox")->text(), "3 documents");
+    dialog.onStatus = [&](const std::string& status) {
+      if (c.stopAt != nullptr && status == c.stopAt) dialog.reject();
+    };
+    RunJob(dialog);
+    EXPECT_EQ(out.FileNames(), c.folders);
+    EXPECT_EQ(dialog.events.back().lParam, c.outcome);
+    const QString expected = c.stopAt != nullptr ? "two.psd\": not started." : "Error occurred";
+    EXPECT_NE(dialog.report.indexOf(expected), -1) << dialog.report.toStdString();
+  }
+}
+
+TEST_F(ShellTest, RecentDocumentsThatStillExistNewestFirst) {
+  const QString kept = QString::fromStdString(files_.Write("kept.psd", {1}));
+  EXPECT_EQ(WithRecent({"/a", "/b", "/c", "/d", "/e", "/f", "/g", "/h"}, {"/x", "/c"}),
+            (QStringList{"/x", "/c", "/a", "/b", "/d", "/e", "/f", "/g"}));
+  MainDialog dialog;
+  dialog.recent = {"/gone.psd", kept};
+  dialog.show();
+  auto* completer = Find<QLineEdit>(dialog, "sourceFileBox")->completer();
+  ASSERT_NE(completer, nullptr);
+  EXPECT_EQ(static_cast<QStringListModel*>(completer->model())->stringList(), QStringList{kept});
+}
+
+TEST_F(ShellTest, ReplaceQuestionAnsweredBothWays) {
+  for (const bool replace : {false, true}) {
+    test::TempDir out;
+    const std::string doc = Nested(files_);
+    RipJob({doc, out.Folder(), 0, nullptr}).Run();
+    const std::filesystem::path back = out.path() / "Back.png";
+    std::filesystem::resize_file(back, 1);
+    RecordingDialog dialog;
+    dialog.sourcePath = QString::fromStdString(doc);
+    dialog.outputFolder = QString::fromStdString(out.Folder());
+    size_t asked = 0;
+    dialog.askReplace = [&](size_t existing) {
+      asked = existing;
+      return replace;
+    };
+    RunJob(dialog);
+    EXPECT_EQ(asked, 6u);
+    EXPECT_EQ(std::filesystem::file_size(back) > 1, replace);
+  }
+}
+
+TEST_F(ShellTest, SamePresetSameFilesAsTheCommandLine) {
+  const std::string preset = R"({"formats": "png", "extent": "trim", "pad": 1, "name": "{doc}-{index}"})";
+  const std::string presetPath = files_.Write("p.json", test::ByteVector(preset.begin(), preset.end()));
+  const std::string doc = Nested(files_);
+  test::TempDir fromCli, fromDialog;
+  ASSERT_EQ(test::RunCli({"-q", "--preset", presetPath, doc, fromCli.Folder()}).status, 0);
+  RecordingDialog dialog;
+  dialog.sourcePath = QString::fromStdString(doc);
+  dialog.outputFolder = QString::fromStdString(fromDialog.Folder());
+  ASSERT_TRUE(dialog.LoadPresetFile(QString::fromStdString(presetPath)));
+  RunJob(dialog);
+  ASSERT_EQ(fromDialog.FileNames(), fromCli.FileNames());
+  EXPECT_EQ(fromCli.FileNames().size(), 3u);
+  for (const std::string& name : fromCli.FileNames()) {
+    EXPECT_EQ(test::ReadAll(fromDialog.path() / name), test::ReadAll(fromCli.path() / name)) << name;
+  }
+}
+
+TEST(StartArguments, FormsOfTheCommandLine) {
+  test::TempDir dir;
+  const QString folder = QString::fromStdString(dir.path().string());
+  const struct {
+    QStringList arguments;
+    bool run;
+    QStringList documents;
+    QString outputFolder;
+    QString preset;
+  } cases[] = {
+      {{"--help"}, false, {}, "", ""},
+      {{"--version"}, false, {}, "", ""},
+      {{"--bogus"}, false, {}, "", ""},
+      {{"--preset"}, false, {}, "", ""},
+      {{"/a.psd", folder, "/b.psd"}, true, {"/a.psd", "/b.psd"}, folder, ""},
+      {{"--preset", "p.json", "/a.psd"}, true, {"/a.psd"}, "", "p.json"},
+      {{"--preset=p.json", "--", "/-c.psd"}, true, {"/-c.psd"}, "", "p.json"},
+  };
+  for (const auto& c : cases) {
+    const StartArguments start = ParseStartArguments(c.arguments);
+    EXPECT_EQ(start.run, c.run) << c.arguments.join(' ').toStdString();
+    EXPECT_EQ(start.documents, c.documents);
+    EXPECT_EQ(start.outputFolder, c.outputFolder);
+    EXPECT_EQ(start.presetPath, c.preset);
+    EXPECT_EQ(start.out.isEmpty() && start.error.isEmpty(), c.run);
+  }
+}
+
+TEST_F(ShellTest, RelativeOutputFolderIsTakenFromHome) {
+  RecordingDialog dialog;
+  dialog.sourcePath = QString::fromStdString(files_.Folder() + "missing.psd");
+  dialog.outputFolder = "relative/out";
+  RunJob(dialog);
+  EXPECT_EQ(Find<QLineEdit>(dialog, "outputFolderBox")->text(), QDir::home().filePath("relative/out") + "/");
+  EXPECT_FALSE(QFileInfo::exists(QDir::home().filePath("relative/out")));  // made, then taken back
 }
 
 }  // namespace
