@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "export/rip_job.h"
 #include "cli/options.h"
 #include "export/file_name.h"
 

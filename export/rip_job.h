@@ -178,8 +178,8 @@ std::shared_ptr<const ColourConverter> DocumentConverter(const PsdDocument& docu
                                                          ColourHandling handling = ColourHandling::kKeep);
 
 // Where each of several documents' files go: the output folder itself for
-// one unless folderPerDocument; otherwise a folder of each one's own named after its file, by the
-// rules of layer file names.
+// one (unless folderPerDocument); otherwise a folder of each one's own named
+// after its file, by the rules of layer file names.
 std::vector<std::string> DocumentFolders(const std::string& outputFolder, const std::vector<std::string>& sources,
                                          bool folderPerDocument = false);
 

@@ -81,7 +81,7 @@ TEST(CliConventions, ListingPrintsNoStatusAndFailsAsAListing) {
   EXPECT_EQ(RunCli({"--list", test::SamplePath()}).err, "");
   const test::CliOutput failed = RunCli({"--list", CutSample(dir)});
   EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.err.rfind("Error occured while\nperforming listing of file: \n", 0), 0u) << failed.err;
+  EXPECT_EQ(failed.err.rfind("Error occurred while\nperforming listing of file: \n", 0), 0u) << failed.err;
 }
 
 TEST(CliConventions, JsonKeysAScriptJoinsOn) {

@@ -96,6 +96,8 @@ std::vector<uint8_t> Rgba8(const DecodedPng& png) {
     rgba.push_back(channels % 2 == 0 ? sample(channels - 1) : 255);
   }
   return rgba;
+}
+
 ByteVector PngImageData(const ByteVector& file) {
   ByteVector deflated;
   for (size_t at = 8; at + 12 <= file.size();) {
