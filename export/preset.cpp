@@ -105,6 +105,52 @@ bool ReadName(const Json& value, ExportOptions* options) {
 
 Json WriteName(const ExportOptions& options) { return options.nameTemplate; }
 
+bool ReadColour(const Json& value, ExportOptions* options) {
+  if (!value.is_string() || (value != "keep" && value != "srgb")) return false;
+  options->colour = value == "srgb" ? ColourHandling::kSrgb : ColourHandling::kKeep;
+  return true;
+}
+
+Json WriteColour(const ExportOptions& options) { return options.colour == ColourHandling::kSrgb ? "srgb" : "keep"; }
+
+// A quality from 0 to 100; for an optional one, null is none (-1).
+template <int ExportOptions::*field, bool optional>
+bool ReadQuality(const Json& value, ExportOptions* options) {
+  if (optional && value.is_null()) {
+    options->*field = -1;
+    return true;
+  }
+  if (!value.is_number_integer() || value.get<int64_t>() < 0 || value.get<int64_t>() > 100) return false;
+  options->*field = value.get<int>();
+  return true;
+}
+
+// A colour as "RRGGBB"; for an optional one, null is none (-1).
+template <int ExportOptions::*field, bool optional>
+bool ReadRgb(const Json& value, ExportOptions* options) {
+  if (optional && value.is_null()) {
+    options->*field = -1;
+    return true;
+  }
+  if (!value.is_string()) return false;
+  const std::string text = value.get<std::string>();
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+  options->*field = static_cast<int>(std::stoul(text, nullptr, 16));
+  return true;
+}
+
+template <int ExportOptions::*field>
+Json WriteNumber(const ExportOptions& options) {
+  return options.*field < 0 ? Json() : Json(options.*field);
+}
+
+template <int ExportOptions::*field>
+Json WriteRgb(const ExportOptions& options) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%06x", options.*field & 0xFFFFFF);
+  return options.*field < 0 ? Json() : Json(text);
+}
+
 // One row per option: a new option is a new row.
 struct Key {
   const char* name;
@@ -127,6 +173,16 @@ constexpr Key kKeys[] = {
      WriteFlag<&ExportOptions::groupsAsFolders>},
     {"fast", "true or false", ReadFlag<&ExportOptions::fastPng>, WriteFlag<&ExportOptions::fastPng>},
     {"ignore-alpha", "true or false", ReadFlag<&ExportOptions::ignoreAlpha>, WriteFlag<&ExportOptions::ignoreAlpha>},
+    {"color", "\"keep\" or \"srgb\"", ReadColour, WriteColour},
+    {"webp-quality", "a whole number from 0 to 100, or null for lossless",
+     ReadQuality<&ExportOptions::webpQuality, true>, WriteNumber<&ExportOptions::webpQuality>},
+    {"jpeg-quality", "a whole number from 0 to 100", ReadQuality<&ExportOptions::jpegQuality, false>,
+     WriteNumber<&ExportOptions::jpegQuality>},
+    {"background", "a colour such as \"ffffff\"", ReadRgb<&ExportOptions::background, false>,
+     WriteRgb<&ExportOptions::background>},
+    {"gif-matte", "a colour such as \"ffffff\", or null for none", ReadRgb<&ExportOptions::gifMatte, true>,
+     WriteRgb<&ExportOptions::gifMatte>},
+    {"gif-dither", "true or false", ReadFlag<&ExportOptions::gifDither>, WriteFlag<&ExportOptions::gifDither>},
 };
 
 const Key* FindKey(const std::string& name) {

@@ -33,6 +33,7 @@ constexpr Field kFields[] = {
     {"extent", "E&xtent:", Kind::kChoice, "layer|trim|canvas", nullptr},
     {"pad", "Pa&dding:", Kind::kNumber, nullptr, nullptr},
     {"as-shown", "Apply &masks, opacity and clipping", Kind::kFlag, nullptr, nullptr},
+    {"color", "Colo&ur:", Kind::kChoice, "keep|srgb", nullptr},
     {"name", "Name te&mplate:", Kind::kText, nullptr, "{name}"},
     {"only", "Onl&y:", Kind::kList, nullptr, "patterns separated by ;, such as UI/**"},
     {"skip", "S&kip:", Kind::kList, nullptr, "patterns separated by ;, such as *_old"},

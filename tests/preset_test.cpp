@@ -20,6 +20,12 @@ TEST(Preset, EveryKeyRoundTrips) {
   options.nameTemplate = "{doc}_{name}";
   options.only = {"UI/**", "a,b"};
   options.skip = {"*_old"};
+  options.colour = ColourHandling::kSrgb;
+  options.webpQuality = 80;
+  options.jpegQuality = 70;
+  options.background = 0x102030;
+  options.gifMatte = 0xFFFFFF;
+  options.gifDither = true;
   const std::string text = PresetText(options);
   ExportOptions read;
   std::string error;
@@ -46,6 +52,11 @@ TEST(Preset, BadTextOrValuesAreRefusedByKeyAndChangeNothing) {
       {R"({"only": "UI/**"})", "\"only\""},
       {R"({"skip": ["a", 2]})", "\"skip\""},
       {R"({"name": "{nope}"})", "\"name\""},
+      {R"({"color": "cmyk"})", "\"color\""},
+      {R"({"webp-quality": 101})", "\"webp-quality\""},
+      {R"({"jpeg-quality": null})", "\"jpeg-quality\""},
+      {R"({"background": "fff"})", "\"background\""},
+      {R"({"gif-matte": "gg0000"})", "\"gif-matte\""},
       {R"(["formats"])", "not a JSON object"},
       {R"({"formats": "png")", "not a JSON object"},
       {"", "not a JSON object"},
