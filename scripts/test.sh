@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Peelbox and runs every test: the suite itself, the Debian package
 # made from that build, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzz target for a minute (FUZZ_SECONDS
+# UndefinedBehaviorSanitizer, and each fuzz target for 45 seconds (FUZZ_SECONDS
 # to change that, 0 to skip).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +24,7 @@ cmake --build build-asan -j"$jobs"
 PEELBOX_SWEEP_SCALE=0.25 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
 
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-45}
 if [ "$seconds" -gt 0 ] && command -v clang++ >/dev/null; then
   echo "== fuzz each target for ${seconds}s (${SECONDS}s in)"
   bash scripts/fuzz.sh "$seconds"
