@@ -88,12 +88,12 @@ std::optional<NameTemplate> NameTemplate::Parse(std::string_view text, std::stri
   return parsed;
 }
 
-bool NameTemplate::ParseField(std::string_view spec, Piece* piece, std::string* error) {
-  const size_t colon = spec.find(':');
-  const std::string_view name = spec.substr(0, colon);
+bool NameTemplate::ParseField(std::string_view inside, Piece* piece, std::string* error) {
+  const size_t colon = inside.find(':');
+  const std::string_view name = inside.substr(0, colon);
   const auto known =
       std::find_if(std::begin(kFields), std::end(kFields), [&](const FieldName& field) { return field.name == name; });
-  const std::string written = "\"{" + std::string(spec) + "}\"";
+  const std::string written = "\"{" + std::string(inside) + "}\"";
   if (known == std::end(kFields)) {
     *error = written + " is not a field.";
     return false;
@@ -101,7 +101,7 @@ bool NameTemplate::ParseField(std::string_view spec, Piece* piece, std::string* 
   piece->kind = Piece::Kind::kField;
   piece->field = known->field;
   if (colon == std::string_view::npos) return true;
-  const std::string_view width = spec.substr(colon + 1);
+  const std::string_view width = inside.substr(colon + 1);
   if (!known->number) {
     *error = written + ": only numbers take a width.";
     return false;

@@ -54,7 +54,7 @@ class NameTemplate {
     Field field = Field::kName;
     int width = 0;  // digits to pad a number to with zeros; 0 for none
   };
-  static bool ParseField(std::string_view spec, Piece* piece, std::string* error);
+  static bool ParseField(std::string_view inside, Piece* piece, std::string* error);
   static bool CheckComponents(const std::vector<Piece>& pieces, std::string* error);
   static std::string Value(const Piece& piece, const NameFields& fields);
 
